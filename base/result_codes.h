@@ -1,0 +1,55 @@
+// Every result code the product returns, by table: the engine's (shared by its entry points and
+// script commands), the front's (returned to host setup programs) and the unpacker's.
+#ifndef QM_BASE_RESULT_CODES_H_
+#define QM_BASE_RESULT_CODES_H_
+
+namespace qm {
+
+namespace engine_code {
+constexpr int kOk = 0;
+constexpr int kNoVersionKey = 1;  // also: a driver chapter's "restart required"
+constexpr int kRestartRequired = 1;
+constexpr int kInvalidArgument = 2;
+constexpr int kChapterNotFound = 3;
+constexpr int kFileMissing = 4;
+constexpr int kVariableUndefined = 5;
+constexpr int kProgramNotStarted = 7;
+constexpr int kLibraryNotLoaded = 8;
+constexpr int kFunctionMissing = 9;
+constexpr int kUnpackFailed = 11;
+constexpr int kRestartPending = 12;
+constexpr int kProductKeyFailed = 13;
+constexpr int kMarkerNotCreated = 14;
+constexpr int kAlreadyInstalled = 15;
+constexpr int kEngineBusy = 18;
+constexpr int kCompanyCountFailed = 19;
+constexpr int kNotInstalled = 20;
+}  // namespace engine_code
+
+namespace front_code {
+constexpr int kOk = 0;
+constexpr int kRestartNeeded = 1;
+constexpr int kEngineFailed = 2;
+constexpr int kStagingFailed = 4;
+constexpr int kBadLanguage = 5;
+constexpr int kRestartPending = 8;
+constexpr int kOsUnsupported = 9;
+}  // namespace front_code
+
+// The unpacker also leaves its code in the thread's last-error value.
+namespace unpack_code {
+constexpr int kOk = 0;
+constexpr int kNoMemory = 1;
+constexpr int kOpenPackage = 2;
+constexpr int kOpenOutput = 3;
+constexpr int kSeek = 5;
+constexpr int kReadTrailer = 6;
+constexpr int kFolderChain = 8;  // last-error value only; the result is kOpenOutput
+constexpr int kDecodeNoMemory = 16;
+constexpr int kNoListPlace = 17;
+constexpr int kMalformed = 19;
+}  // namespace unpack_code
+
+}  // namespace qm
+
+#endif  // QM_BASE_RESULT_CODES_H_

@@ -1,0 +1,25 @@
+# Native (Linux) build: qmpack, the portable core's tests, fuzz targets and benchmarks.
+if(QM_TESTS)
+  add_executable(core_tests
+    tests/native/test_log_sink.cpp
+    engine/package/der_test.cpp
+    engine/package/package_reader_test.cpp
+    engine/script/args_test.cpp
+    engine/script/script_test.cpp
+    engine/script/variables_test.cpp
+    tools/qmpack/package_writer_test.cpp
+    tools/qmpack/package_writer.cpp)
+  target_link_libraries(core_tests qmcore GTest::gtest_main)
+  add_test(NAME core_tests COMMAND core_tests)
+  add_test(NAME qmpack_cli COMMAND sh ${CMAKE_SOURCE_DIR}/tests/native/qmpack_cli_test.sh $<TARGET_FILE:qmpack>)
+endif()
+
+if(QM_FUZZ)
+  # The core is instrumented for coverage through the fuzz flags set at the top level.
+  foreach(target fuzz_directory fuzz_unpack fuzz_script)
+    add_executable(${target} tests/fuzz/${target}.cpp)
+    target_link_libraries(${target} qmcore)
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+  endforeach()
+endif()

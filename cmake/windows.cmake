@@ -1,0 +1,63 @@
+# Cross build (i686 MinGW-w64): the engine, the front, kxhost and the Windows-side tests.
+
+# Engine: everything but the exports goes into a static library the tests link too.
+add_library(qmengine STATIC
+  base/win/reg_key.cpp
+  engine/api/entry_points.cpp
+  engine/api/platform.cpp)
+target_link_libraries(qmengine PUBLIC qmcore shlwapi version advapi32)
+
+add_library(QMSetup SHARED engine/api/exports.cpp engine/api/dllmain.cpp engine/api/QMSetup.def)
+set_target_properties(QMSetup PROPERTIES PREFIX "")
+target_link_options(QMSetup PRIVATE -Wl,--kill-at)
+target_link_libraries(QMSetup PRIVATE qmengine)
+
+# The package: the shipped script and payload list packed by qmpack.
+set(QM_PACKAGE ${CMAKE_BINARY_DIR}/bin/KX2.dat)
+add_custom_command(OUTPUT ${QM_PACKAGE}
+  COMMAND sh ${CMAKE_SOURCE_DIR}/tools/make-package.sh ${QMPACK_EXECUTABLE} ${CMAKE_SOURCE_DIR}/package
+          ${CMAKE_BINARY_DIR}/package-root ${QM_PACKAGE} $<TARGET_FILE_DIR:QMSetup>
+  DEPENDS ${CMAKE_SOURCE_DIR}/package/qmsetup.ini ${CMAKE_SOURCE_DIR}/package/payload.lst
+          ${CMAKE_SOURCE_DIR}/tools/make-package.sh ${QMPACK_EXECUTABLE}
+  COMMENT "Packing KX2.dat")
+add_custom_target(package_dat ALL DEPENDS ${QM_PACKAGE})
+
+# qm_add_front(NAME ENGINE_FILE PACKAGE_FILE RUNTIME_FILE DEPENDS...): one build of the front DLL
+# carrying the given files as resources 101, 102 and (when RUNTIME_FILE is set) 104.
+function(qm_add_front name engine package runtime)
+  set(QM_RC_ENGINE_LINE "")
+  set(QM_RC_PACKAGE_LINE "")
+  set(QM_RC_RUNTIME_LINE "")
+  if(engine)
+    set(QM_RC_ENGINE_LINE "101 FILE \"${engine}\"")
+  endif()
+  if(package)
+    set(QM_RC_PACKAGE_LINE "102 FILE \"${package}\"")
+  endif()
+  if(runtime)
+    set(QM_RC_RUNTIME_LINE "104 FILE \"${runtime}\"")
+  endif()
+  configure_file(${CMAKE_SOURCE_DIR}/front/front.rc.in ${CMAKE_BINARY_DIR}/front/${name}.rc @ONLY)
+  set_source_files_properties(${CMAKE_BINARY_DIR}/front/${name}.rc PROPERTIES
+    OBJECT_DEPENDS "${engine};${package};${runtime}")
+  add_library(${name} SHARED
+    front/dllmain.cpp front/entry_points.cpp front/os_version.cpp front/staging.cpp front/Inst_kx2.def
+    ${CMAKE_BINARY_DIR}/front/${name}.rc)
+  set_target_properties(${name} PROPERTIES PREFIX "")
+  target_link_libraries(${name} PRIVATE shlwapi)
+  if(runtime)
+    get_filename_component(runtime_name ${runtime} NAME)
+    target_compile_definitions(${name} PRIVATE QM_FRONT_RUNTIME_NAME="${runtime_name}")
+  endif()
+  if(ARGN)
+    add_dependencies(${name} ${ARGN})
+  endif()
+endfunction()
+
+qm_add_front(Inst_kx2 ${CMAKE_BINARY_DIR}/bin/QMSetup.dll ${QM_PACKAGE} "${QM_FRONT_RUNTIME}" QMSetup package_dat)
+
+add_executable(kxhost tools/kxhost/kxhost.cpp)
+
+if(QM_TESTS)
+  include(cmake/windows_tests.cmake)
+endif()

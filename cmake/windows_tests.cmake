@@ -1,0 +1,41 @@
+# Windows-side tests, run under Wine through the cross-compiling emulator, one executable per test.
+add_library(win_test_support STATIC tests/win/test_support.cpp)
+target_link_libraries(win_test_support PUBLIC GTest::gtest qmengine)
+
+add_executable(hold tests/win/hold.cpp)
+
+# Stand-in engines for the front, and fronts that carry them.
+add_library(fake_engine SHARED tests/front/fake_engine.cpp tests/front/fake_engine.def)
+add_library(fake_engine_nofinish SHARED tests/front/fake_engine.cpp tests/front/fake_engine_nofinish.def)
+target_compile_definitions(fake_engine_nofinish PRIVATE FAKE_ENGINE_WITHOUT_FINISH)
+foreach(t fake_engine fake_engine_nofinish)
+  set_target_properties(${t} PROPERTIES PREFIX "")
+  target_link_options(${t} PRIVATE -Wl,--kill-at)
+endforeach()
+set(QM_FAKE_PACKAGE ${CMAKE_SOURCE_DIR}/tests/front/fake_package.dat)
+set(QM_TEST_RUNTIME ${CMAKE_SOURCE_DIR}/tests/front/QMTESTRT.DLL)
+qm_add_front(Inst_kx2_fake ${CMAKE_BINARY_DIR}/bin/fake_engine.dll ${QM_FAKE_PACKAGE} "" fake_engine)
+qm_add_front(Inst_kx2_fake_rt ${CMAKE_BINARY_DIR}/bin/fake_engine.dll ${QM_FAKE_PACKAGE} ${QM_TEST_RUNTIME} fake_engine)
+qm_add_front(Inst_kx2_fake_nofinish ${CMAKE_BINARY_DIR}/bin/fake_engine_nofinish.dll ${QM_FAKE_PACKAGE} ""
+             fake_engine_nofinish)
+qm_add_front(Inst_kx2_fake_nopkg ${CMAKE_BINARY_DIR}/bin/fake_engine.dll "" "" fake_engine)
+
+# qm_add_wine_test(NAME SOURCES...): a GoogleTest executable run once under Wine.
+function(qm_add_wine_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE win_test_support GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+endfunction()
+
+qm_add_wine_test(front_test front/front_test.cpp front/os_version.cpp)
+add_dependencies(front_test Inst_kx2_fake Inst_kx2_fake_rt Inst_kx2_fake_nofinish Inst_kx2_fake_nopkg kxhost hold)
+# The same tests once more with Chinese (PRC) as the user's default language.
+add_test(NAME front_test_zh_CN COMMAND env LC_ALL=zh_CN.UTF-8 QM_EXPECT_LANGID=2052
+         ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:front_test> --gtest_filter=FrontTest.Selector*
+         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set_tests_properties(front_test_zh_CN PROPERTIES RUN_SERIAL TRUE)
+
+qm_add_wine_test(log_test engine/log/setup_log_test.cpp)
+add_dependencies(log_test QMSetup)
+qm_add_wine_test(platform_test engine/api/platform_test.cpp)

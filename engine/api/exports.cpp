@@ -1,0 +1,44 @@
+// The engine's ten exports: thin stdcall wrappers, so nothing can throw across the boundary.
+#include <windows.h>
+
+#include <new>
+
+#include "base/result_codes.h"
+#include "engine/api/entry_points.h"
+
+namespace {
+
+// Allocation failure is the only exception the engine code can raise.
+template <typename F>
+int Guard(F f) {
+  try {
+    return f();
+  } catch (const std::bad_alloc&) {
+    return qm::engine_code::kInvalidArgument;
+  } catch (...) {
+    return qm::engine_code::kInvalidArgument;
+  }
+}
+
+const char* Text(const char* s) { return s ? s : ""; }
+
+}  // namespace
+
+extern "C" {
+
+int __stdcall Prepare(const char* package) { return Guard([&] { return qm::EnginePrepare(Text(package)); }); }
+int __stdcall SetInstDir(const char* folder) { return Guard([&] { return qm::EngineSetInstDir(Text(folder)); }); }
+int __stdcall DoStep(const char* chapter) { return Guard([&] { return qm::EngineDoStep(Text(chapter)); }); }
+int __stdcall Finish() { return Guard([&] { return qm::EngineFinish(); }); }
+int __stdcall IsInstall(const char* mode) { return Guard([&] { return qm::EngineIsInstall(Text(mode)); }); }
+int __stdcall SetLangID(const char* language) { return Guard([&] { return qm::EngineSetLangID(Text(language)); }); }
+int __stdcall instMW_Install(const char* package) { return Guard([&] { return qm::MiddlewareInstall(Text(package)); }); }
+int __stdcall instMW_Uninstall(const char* package) {
+  return Guard([&] { return qm::MiddlewareUninstall(Text(package)); });
+}
+int __stdcall instMW_IsHaveInstalled(const char* package) {
+  return Guard([&] { return qm::MiddlewareIsHaveInstalled(Text(package)); });
+}
+int __stdcall instMW_IsNeedReboot() { return Guard([&] { return qm::MiddlewareIsNeedReboot(); }); }
+
+}  // extern "C"

@@ -1,0 +1,53 @@
+#include "engine/log/setup_log.h"
+
+#include <cstdio>
+
+namespace qm {
+namespace {
+
+LogSink g_sink = nullptr;
+
+}  // namespace
+
+LogWriter& LogGetWriter() {
+  static LogWriter* writer = [] {
+    auto* w = new LogWriter;  // lives as long as the module; lines may be written at detach
+    w->windows_folder = LogQueryWindowsFolder();
+    return w;
+  }();
+  return *writer;
+}
+
+void LogEnable(LogWriter& writer) { writer.enabled = true; }
+
+std::string LogFilePath(const LogWriter& writer) { return writer.windows_folder + "\\Temp\\_!QMSetup_.log"; }
+
+void LogWriteLine(LogWriter& writer, const std::string& message) {
+  if (g_sink && &writer == &LogGetWriter()) {
+    g_sink(message);
+    return;
+  }
+  if (!writer.enabled || writer.windows_folder.empty()) return;
+  if (!writer.stream) {
+    // Text mode: the line end is CR LF on disk. fopen never creates the Temp folder.
+    writer.stream.Reset(std::fopen(LogFilePath(writer).c_str(), "a"));
+    if (!writer.stream) return;
+  }
+  std::fwrite(message.data(), 1, message.size(), writer.stream.get());
+  std::fputc('\n', writer.stream.get());
+  std::fflush(writer.stream.get());
+}
+
+void WriteLogLine(const std::string& message) { LogWriteLine(LogGetWriter(), message); }
+
+std::string LogHex8(unsigned long value) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%08lx", value);
+  return text;
+}
+
+std::string LogLastErrorSuffix(unsigned long error) { return " LastErr:" + LogHex8(error); }
+
+void LogSetSink(LogSink sink) { g_sink = sink; }
+
+}  // namespace qm

@@ -1,0 +1,134 @@
+#include "engine/package/der.h"
+
+#include <new>
+
+#include "base/result_codes.h"
+
+namespace qm {
+namespace {
+
+constexpr uint32_t kTagSequence = 16;
+constexpr uint32_t kTagInteger = 2;
+constexpr uint32_t kTagBitString = 3;
+
+int DerDecodePath(const DerElement& element, std::string* out) {
+  const uint8_t* p = element.content;
+  size_t n = element.content_size;
+  if (element.tag == kTagBitString && n > 0) {
+    ++p;  // unused-bits octet
+    --n;
+  } else if (element.tag == kTagInteger && n >= 2 && p[0] == 0x00 && (p[1] & 0x80)) {
+    ++p;
+    --n;
+  }
+  std::string path(reinterpret_cast<const char*>(p), n);
+  path.resize(path.find('\0') == std::string::npos ? n : path.find('\0'));  // the field is a C string
+  if (path.size() > kPackagePathMax || !DerPathStaysInside(path)) return unpack_code::kMalformed;
+  *out = std::move(path);
+  return unpack_code::kOk;
+}
+
+int DerDecodeEntry(const DerElement& entry, PackageEntry* out) {
+  if (entry.tag != kTagSequence) return unpack_code::kMalformed;
+  DerElement children[3];
+  size_t used = 0;
+  int count = 0;
+  while (used < entry.content_size) {
+    DerElement child;
+    if (DerReadElement(entry.content + used, entry.content_size - used, &child) != 0) return unpack_code::kMalformed;
+    if (count < 3) children[count] = child;
+    ++count;
+    used += child.size();
+  }
+  if (count < 3) return unpack_code::kMalformed;
+  PackageEntry decoded;
+  if (DerReadUnsigned(children[0], &decoded.offset) != 0 || DerReadUnsigned(children[1], &decoded.length) != 0)
+    return unpack_code::kMalformed;
+  if (decoded.offset >= kPackageValueLimit || decoded.length >= kPackageValueLimit ||
+      uint64_t{decoded.offset} + decoded.length >= kPackageValueLimit)
+    return unpack_code::kMalformed;
+  if (DerDecodePath(children[2], &decoded.path) != 0) return unpack_code::kMalformed;
+  *out = std::move(decoded);
+  return unpack_code::kOk;
+}
+
+}  // namespace
+
+int DerReadElement(const uint8_t* bytes, size_t available, DerElement* out) {
+  if (available < 2) return unpack_code::kMalformed;
+  uint8_t id = bytes[0];
+  if ((id & 0x1F) == 0x1F) return unpack_code::kMalformed;  // high-tag-number form
+  uint32_t tag = (id & 0x80) ? id : (id & 0x1F);
+  size_t header = 2;
+  size_t length = bytes[1];
+  if (length >= 0x80) {
+    size_t n = length & 0x7F;
+    if (n == 0 || n > 4) return unpack_code::kMalformed;  // indefinite form, or too long
+    if (available < 2 + n) return unpack_code::kMalformed;
+    length = 0;
+    for (size_t i = 0; i < n; ++i) length = (length << 8) | bytes[2 + i];
+    header += n;
+  }
+  if (length > available - header) return unpack_code::kMalformed;  // runs past its parent
+  out->tag = tag;
+  out->header_size = header;
+  out->content_size = length;
+  out->content = bytes + header;
+  return unpack_code::kOk;
+}
+
+int DerReadUnsigned(const DerElement& element, uint32_t* out) {
+  const uint8_t* p = element.content;
+  size_t n = element.content_size;
+  if (n == 0) return unpack_code::kMalformed;
+  if (n >= 2 && p[0] == 0x00) {
+    ++p;
+    --n;
+  }
+  uint32_t value = 0;
+  for (size_t i = 0; i < n; ++i) value = (value << 8) | p[i];
+  *out = value;
+  return unpack_code::kOk;
+}
+
+bool DerPathStaysInside(const std::string& path) {
+  if (path.empty()) return true;
+  if (path[0] == '\\' || path[0] == '/') return false;
+  if (path.size() >= 2 && path[1] == ':') return false;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find_first_of("\\/", start);
+    if (end == std::string::npos) end = path.size();
+    // Windows drops trailing dots and blanks from a name: "...", ".. " act as ".." there.
+    std::string part = path.substr(start, end - start);
+    if (part.find("..") != std::string::npos && part.find_first_not_of(". ") == std::string::npos) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+int DerDecodeDirectory(const uint8_t* bytes, size_t size, std::vector<PackageEntry>* out) {
+  if (!out) return unpack_code::kDecodeNoMemory;
+  try {
+    DerElement outer;
+    if (DerReadElement(bytes, size, &outer) != 0 || outer.tag != kTagSequence || outer.size() != size)
+      return unpack_code::kMalformed;
+    std::vector<PackageEntry> entries;
+    size_t used = 0;
+    while (used < outer.content_size) {
+      DerElement element;
+      if (DerReadElement(outer.content + used, outer.content_size - used, &element) != 0) return unpack_code::kMalformed;
+      PackageEntry entry;
+      int r = DerDecodeEntry(element, &entry);
+      if (r != 0) return r;
+      entries.push_back(std::move(entry));
+      used += element.size();
+    }
+    *out = std::move(entries);
+    return unpack_code::kOk;
+  } catch (const std::bad_alloc&) {
+    return unpack_code::kDecodeNoMemory;
+  }
+}
+
+}  // namespace qm

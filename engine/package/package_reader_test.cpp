@@ -1,0 +1,223 @@
+#include "engine/package/package_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/fs.h"
+#include "base/result_codes.h"
+#include "tools/qmpack/package_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteAll(const fs::path& p, const std::string& bytes) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << bytes;
+}
+
+// A package built by hand: bodies, then |directory|, then its size.
+std::string PackageBytes(const std::string& bodies, const Bytes& directory) {
+  std::string out = bodies;
+  out.append(directory.begin(), directory.end());
+  uint32_t n = static_cast<uint32_t>(directory.size());
+  for (int i = 0; i < 4; ++i) out += static_cast<char>((n >> (8 * i)) & 0xFF);
+  return out;
+}
+
+qm::PackageEntry E(uint32_t offset, uint32_t length, const std::string& path) {
+  qm::PackageEntry e;
+  e.offset = offset;
+  e.length = length;
+  e.path = path;
+  return e;
+}
+
+class PackageReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("qm_reader_" + std::to_string(::getpid()) + "_" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+    package_ = (root_ / "pkg.dat").string();
+    dest_ = (root_ / "out").string();
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // Unpacks, returning the code; |console| gets what was printed.
+  int Unpack(const char* destination, std::string* console) {
+    ::testing::internal::CaptureStdout();
+    int r = qm::PackageUnpack(package_, destination);
+    *console = ::testing::internal::GetCapturedStdout();
+    return r;
+  }
+
+  fs::path root_;
+  std::string package_;
+  std::string dest_;
+};
+
+TEST_F(PackageReaderTest, UnpacksFrontToBackWithTheConsoleLines) {
+  WriteAll(package_, PackageBytes("[FILES]\nabcdefXY", qm::DerEncodeDirectory({E(0, 8, "qmsetup.ini"), E(8, 6, "a\\b\\c.ext"),
+                                                                               E(14, 0, "empty.txt"), E(14, 2, "d/e.bin")})));
+  std::string console;
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  EXPECT_EQ(console,
+            "Get file list from qmsetup.dat  \nGet file list from qmsetup.dat ------> ok\n"
+            "Analyse qmsetup.dat file \nAnalyse qmsetup.dat file ------> ok\n");
+  EXPECT_EQ(ReadAll(root_ / "out/qmsetup.ini"), "[FILES]\n");
+  EXPECT_EQ(ReadAll(root_ / "out/a/b/c.ext"), "abcdef");
+  EXPECT_TRUE(fs::is_regular_file(root_ / "out/empty.txt"));
+  EXPECT_EQ(fs::file_size(root_ / "out/empty.txt"), 0u);
+  EXPECT_EQ(ReadAll(root_ / "out/d/e.bin"), "XY");
+}
+
+TEST_F(PackageReaderTest, BodiesInAnyOrderAreFoundBySeeking) {
+  WriteAll(package_, PackageBytes("0123456789", qm::DerEncodeDirectory({E(6, 4, "late"), E(0, 3, "early"), E(3, 3, "mid")})));
+  std::string console;
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  EXPECT_EQ(ReadAll(root_ / "out/late"), "6789");
+  EXPECT_EQ(ReadAll(root_ / "out/early"), "012");
+  EXPECT_EQ(ReadAll(root_ / "out/mid"), "345");
+}
+
+TEST_F(PackageReaderTest, LargeBodyCrossesManyCopyChunks) {
+  std::string body;
+  for (int i = 0; i < 10000; ++i) body += static_cast<char>(i * 31 + (i >> 8));
+  WriteAll(package_, PackageBytes(body, qm::DerEncodeDirectory({E(0, static_cast<uint32_t>(body.size()), "big.bin")})));
+  std::string console;
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  EXPECT_EQ(ReadAll(root_ / "out/big.bin"), body);
+}
+
+TEST_F(PackageReaderTest, DestinationWithOrWithoutTrailingBackslash) {
+  WriteAll(package_, PackageBytes("x", qm::DerEncodeDirectory({E(0, 1, "f")})));
+  for (const std::string& d : {dest_, dest_ + "\\"}) {
+    std::vector<qm::PackageEntry> entries;
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(qm::PackageReadEntryList(package_, d.c_str(), &entries), 0);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(entries[0].path, dest_ + "\\f");
+  }
+}
+
+TEST_F(PackageReaderTest, NoDestinationUsesQmsetupBelowTheCurrentFolder) {
+  WriteAll(package_, PackageBytes("x", qm::DerEncodeDirectory({E(0, 1, "f")})));
+  fs::path previous = fs::current_path();
+  fs::current_path(root_);
+  std::string console;
+  int r = Unpack(nullptr, &console);
+  fs::current_path(previous);
+  ASSERT_EQ(r, 0);
+  EXPECT_EQ(ReadAll(root_ / "qmsetup/f"), "x");
+}
+
+TEST_F(PackageReaderTest, EmptyDirectoryCreatesNothing) {
+  WriteAll(package_, PackageBytes("", qm::DerEncodeDirectory({})));
+  std::string console;
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  EXPECT_FALSE(fs::exists(dest_));
+}
+
+struct FailureCase {
+  const char* name;
+  std::string package;  // empty: no file at all
+  int code;
+  std::string last_line;  // the last console line, %s standing for the package or output path
+};
+
+TEST_F(PackageReaderTest, FailureTable) {
+  const std::string three = PackageBytes("abc", qm::DerEncodeDirectory({E(0, 3, "f")}));
+  std::string too_long_trailer = three;
+  too_long_trailer[too_long_trailer.size() - 4] = static_cast<char>(0xF0);
+  Bytes bad = qm::DerEncodeDirectory({E(0, 3, "f")});
+  bad[1] -= 1;
+  const FailureCase rows[] = {
+      {"no package", "", 2, "Open qmsetup.dat file ======> error"},
+      {"shorter than the trailer", "ab", 5, "Fseek file end ======> error"},
+      {"directory larger than the file", too_long_trailer, 5, "Fseek file list data ======> error"},
+      {"malformed directory", PackageBytes("abc", bad), 19, "Decode file list data ======> error"},
+      {"traversal", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 3, "..\\f")})), 19,
+       "Decode file list data ======> error"},
+      {"body past the end of the package", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 3, "f"), E(1000, 5, "g")})), 5,
+       "Fread qmsetup.dat offset:1000  ======> error"},
+  };
+  for (const FailureCase& c : rows) {
+    fs::remove(package_);
+    if (!c.package.empty()) WriteAll(package_, c.package);
+    std::string console;
+    EXPECT_EQ(Unpack(dest_.c_str(), &console), c.code) << c.name;
+    EXPECT_EQ(qm::FsGetLastError(), c.code) << c.name;
+    ASSERT_GE(console.size(), 1u) << c.name;
+    console.pop_back();
+    EXPECT_EQ(console.substr(console.rfind('\n') + 1), c.last_line) << c.name;
+  }
+  EXPECT_FALSE(fs::exists(root_ / "f")) << "nothing is written outside the destination";
+}
+
+TEST_F(PackageReaderTest, NoPlaceForTheListIs17) {
+  WriteAll(package_, PackageBytes("x", qm::DerEncodeDirectory({E(0, 1, "f")})));
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(qm::PackageReadEntryList(package_, dest_.c_str(), nullptr), 17);
+  EXPECT_EQ(qm::FsGetLastError(), 17);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "Get file list from qmsetup.dat  \nFile list memory ======> error\n");
+}
+
+TEST_F(PackageReaderTest, FolderThatCannotBeCreatedIs3) {
+  WriteAll(package_, PackageBytes("xy", qm::DerEncodeDirectory({E(0, 1, "ok"), E(1, 1, "blocked\\sub\\f")})));
+  WriteAll(root_ / "out/blocked", "a file where a folder is needed");
+  std::string console;
+  EXPECT_EQ(Unpack(dest_.c_str(), &console), 3);
+  EXPECT_EQ(qm::FsGetLastError(), 3);
+  const std::string folder = dest_ + "\\blocked\\sub";
+  EXPECT_NE(console.find("Creat " + folder + " dir ======> error \nOpen " + folder + "\\f file ======> error\n"),
+            std::string::npos)
+      << console;
+  EXPECT_EQ(ReadAll(root_ / "out/ok"), "x") << "files before the failure stay";
+}
+
+TEST_F(PackageReaderTest, FullPathOver259BytesIs3BeforeAnythingIsWritten) {
+  std::string name(259 - dest_.size() - 1, 'n');  // exactly 259 with the "\"
+  WriteAll(package_, PackageBytes("xy", qm::DerEncodeDirectory({E(0, 1, "a"), E(1, 1, name)})));
+  std::string console;
+  EXPECT_EQ(Unpack(dest_.c_str(), &console), 0) << "259 bytes fit";
+  WriteAll(package_, PackageBytes("xy", qm::DerEncodeDirectory({E(0, 1, "b"), E(1, 1, name + "n")})));
+  EXPECT_EQ(Unpack(dest_.c_str(), &console), 3);
+  EXPECT_FALSE(fs::exists(root_ / "out/b"));
+}
+
+TEST_F(PackageReaderTest, ExistingFilesAreOverwrittenAndOthersLeftAlone) {
+  WriteAll(root_ / "out/f", "old longer content");
+  WriteAll(root_ / "out/other", "mine");
+  WriteAll(package_, PackageBytes("new", qm::DerEncodeDirectory({E(0, 3, "f")})));
+  std::string console;
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  EXPECT_EQ(ReadAll(root_ / "out/f"), "new");
+  EXPECT_EQ(ReadAll(root_ / "out/other"), "mine");
+}
+
+TEST_F(PackageReaderTest, FolderChainCreatesOnlyMissingLevels) {
+  const std::string chain = (root_ / "x").string() + "\\y/z";
+  EXPECT_TRUE(qm::PackageCreateFolderChain(chain));
+  EXPECT_TRUE(fs::is_directory(root_ / "x/y/z"));
+  EXPECT_TRUE(qm::PackageCreateFolderChain(chain)) << "an existing chain succeeds";
+  EXPECT_TRUE(qm::PackageCreateFolderChain(chain + "\\"));
+  WriteAll(root_ / "file", "");
+  EXPECT_FALSE(qm::PackageCreateFolderChain((root_ / "file").string() + "\\sub"));
+}
+
+}  // namespace

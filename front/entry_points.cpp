@@ -1,0 +1,127 @@
+// The three exports a host setup program calls. The chapter sequences and the mapping of engine
+// answers to host codes are fixed here, not taken from the script.
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <cstring>
+#include <initializer_list>
+
+#include "base/result_codes.h"
+#include "front/front_state.h"
+#include "front/os_version.h"
+#include "front/staging.h"
+
+namespace qm {
+namespace {
+
+constexpr int kEngineRestartNeeded = 12;  // Finish: done, restart needed
+constexpr int kEngineAlreadyInstalled = 15;
+constexpr int kEngineNotInstalled = 20;
+constexpr int kEngineFileMissing = 4;
+constexpr DWORD kPauseBeforeCertDaemonMs = 3000;
+constexpr LANGID kLangChineseSimplified = 2052;
+
+// Language text handed to SetLangID; null for an unknown selector.
+const char* FrontLanguageForSelector(int selector) {
+  switch (selector) {
+    case 1:
+      return "2052";
+    case 2:
+      return "1033";
+    case 3:
+      return ::GetUserDefaultLangID() == kLangChineseSimplified ? "4444" : "1028";
+    default:
+      return nullptr;
+  }
+}
+
+// Maps Finish's answer; false for anything but "done" and "done, restart needed".
+bool FrontFinish(FrontState& state, bool* restart_needed) {
+  int r = state.finish();
+  if (r != engine_code::kOk && r != kEngineRestartNeeded) return false;
+  *restart_needed = r == kEngineRestartNeeded;
+  return true;
+}
+
+int FrontCompleteRun(FrontState& state, bool restart_needed) {
+  ::FreeLibrary(state.engine);
+  state.engine = nullptr;
+  return restart_needed ? front_code::kRestartNeeded : front_code::kOk;
+}
+
+int FrontInstall(int selector) {
+  int staged = StageAndBindEngine();
+  if (staged != front_code::kOk) return staged;
+  FrontState& state = FrontGetState();
+
+  const char* language = FrontLanguageForSelector(selector);
+  if (!language) return front_code::kBadLanguage;
+  char language_buffer[10] = {};
+  std::memcpy(language_buffer, language, std::strlen(language));
+
+  if (state.prepare(kPackageFileName) != engine_code::kOk) return front_code::kEngineFailed;
+  int mode = state.is_install("INSTALL");
+  if (mode == kEngineAlreadyInstalled) return front_code::kOk;
+  if (mode != engine_code::kOk) return front_code::kEngineFailed;
+  if (state.set_lang_id(language_buffer) != engine_code::kOk) return front_code::kEngineFailed;
+  for (const char* chapter : {"FILES", "copy"}) {
+    if (state.do_step(chapter) != engine_code::kOk) return front_code::kEngineFailed;
+  }
+  bool restart_needed = false;
+  if (!FrontFinish(state, &restart_needed)) return front_code::kEngineFailed;
+  for (const char* chapter : {"SetupHidReg", "start_Daemon", "RegCSP"}) {
+    if (state.do_step(chapter) != engine_code::kOk) return front_code::kEngineFailed;
+  }
+  ::Sleep(kPauseBeforeCertDaemonMs);  // the slot daemon must be up before the certificate daemon
+  if (state.do_step("start_certd") != engine_code::kOk) return front_code::kEngineFailed;
+  return FrontCompleteRun(state, restart_needed);
+}
+
+int FrontUninstall() {
+  int staged = StageAndBindEngine();
+  if (staged != front_code::kOk) return staged;
+  FrontState& state = FrontGetState();
+
+  if (state.prepare(kPackageFileName) != engine_code::kOk) return front_code::kEngineFailed;
+  int mode = state.is_install("UNINSTALL");
+  if (mode == kEngineNotInstalled) return front_code::kOk;
+  if (mode != engine_code::kOk) return front_code::kEngineFailed;
+  // A missing file must not stop a removal half-way: 4 counts as done.
+  for (const char* chapter : {"remove_certd", "remove_Daemon", "UnRegCSP", "delete", "UnSetupHidReg"}) {
+    int r = state.do_step(chapter);
+    if (r != engine_code::kOk && r != kEngineFileMissing) return front_code::kEngineFailed;
+  }
+  bool restart_needed = false;
+  if (!FrontFinish(state, &restart_needed)) return front_code::kEngineFailed;
+  return FrontCompleteRun(state, restart_needed);
+}
+
+int FrontPrepareCheck() {
+  char marker[MAX_PATH] = {};
+  UINT n = ::GetWindowsDirectoryA(marker, MAX_PATH);
+  const char kTail[] = "\\Temp\\InstallReboot";
+  if (n > 0 && n + sizeof(kTail) <= MAX_PATH) {
+    std::memcpy(marker + n, kTail, sizeof(kTail));
+    if (::PathFileExistsA(marker)) {
+      OSVERSIONINFOA info;
+      std::memset(&info, 0, sizeof(info));
+      info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+      ::GetVersionExA(&info);
+      // The pending restart clears the marker on NT; elsewhere the engine's next run does.
+      if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) ::MoveFileExA(marker, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      return front_code::kRestartPending;
+    }
+  }
+  return CheckOsVersion();
+}
+
+}  // namespace
+}  // namespace qm
+
+extern "C" {
+
+int __cdecl kx_Install(int /*reserved*/, int selector) { return qm::FrontInstall(selector); }
+int __cdecl kx_Uninstall() { return qm::FrontUninstall(); }
+int __cdecl kx_PrePareCheck() { return qm::FrontPrepareCheck(); }
+
+}  // extern "C"

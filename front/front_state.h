@@ -1,0 +1,28 @@
+// The front's module-wide record: its own instance and the bound engine.
+#ifndef QM_FRONT_FRONT_STATE_H_
+#define QM_FRONT_FRONT_STATE_H_
+
+#include <windows.h>
+
+namespace qm {
+
+using EngineTextEntry = int(__stdcall*)(const char*);
+using EngineVoidEntry = int(__stdcall*)();
+
+struct FrontState {
+  HMODULE instance = nullptr;  // the front DLL itself, recorded at attach
+  // The engine stays loaded after an early return so the next run in this process shares its
+  // state; only a completed install or uninstall frees it. So it is held raw, not scoped.
+  HMODULE engine = nullptr;
+  EngineTextEntry prepare = nullptr;
+  EngineTextEntry do_step = nullptr;
+  EngineTextEntry set_lang_id = nullptr;
+  EngineTextEntry is_install = nullptr;
+  EngineVoidEntry finish = nullptr;
+};
+
+FrontState& FrontGetState();
+
+}  // namespace qm
+
+#endif  // QM_FRONT_FRONT_STATE_H_

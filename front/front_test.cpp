@@ -1,0 +1,351 @@
+// The front driven through its exports under Wine, with a stand-in engine that answers what each
+// test asks for and records the calls it gets.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+#include "base/result_codes.h"
+#include "front/os_version.h"
+#include "tests/win/test_support.h"
+
+namespace {
+
+using qm::front_code::kBadLanguage;
+using qm::front_code::kEngineFailed;
+using qm::front_code::kOk;
+using qm::front_code::kOsUnsupported;
+using qm::front_code::kRestartNeeded;
+using qm::front_code::kRestartPending;
+using qm::front_code::kStagingFailed;
+
+using InstallFn = int(__cdecl*)(int, int);
+using NoArgFn = int(__cdecl*)();
+
+const char kInstallCalls[] =
+    "Prepare:KX2.dat|IsInstall:INSTALL|SetLangID:2052|DoStep:FILES|DoStep:copy|Finish|DoStep:SetupHidReg|"
+    "DoStep:start_Daemon|DoStep:RegCSP|DoStep:start_certd";
+const char kUninstallCalls[] =
+    "Prepare:KX2.dat|IsInstall:UNINSTALL|DoStep:remove_certd|DoStep:remove_Daemon|DoStep:UnRegCSP|DoStep:delete|"
+    "DoStep:UnSetupHidReg|Finish";
+
+std::string GetEnv(const char* name) {
+  char buffer[32768];
+  DWORD n = ::GetEnvironmentVariableA(name, buffer, sizeof(buffer));
+  return n < sizeof(buffer) ? std::string(buffer, n) : std::string();
+}
+
+std::string StagedEngine() { return qmtest::StagingFolder() + "\\QMSetup.dll"; }
+std::string StagedPackage() { return qmtest::StagingFolder() + "\\KX2.dat"; }
+
+HMODULE LoadedEngine() { return ::GetModuleHandleA(StagedEngine().c_str()); }
+
+// The front leaves the engine loaded after an early return, by design; tests start clean.
+void UnloadStagedEngine() {
+  for (int i = 0; i < 100 && LoadedEngine(); ++i) ::FreeLibrary(LoadedEngine());
+}
+
+class FrontTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Load("Inst_kx2_fake.dll"); }
+
+  void Load(const char* front) {
+    UnloadStagedEngine();
+    if (front_) ::FreeLibrary(front_);
+    ::DeleteFileA(StagedEngine().c_str());
+    ::DeleteFileA(StagedPackage().c_str());
+    ::DeleteFileA(qmtest::MarkerPath().c_str());
+    ::SetEnvironmentVariableA("QM_FAKE_CALLS", nullptr);
+    ::SetEnvironmentVariableA("QM_FAKE_TICKS", nullptr);
+    ::SetEnvironmentVariableA("QM_FAKE_ANSWERS", nullptr);
+    front_ = ::LoadLibraryA(front);
+    ASSERT_NE(front_, nullptr) << front;
+    install_ = reinterpret_cast<InstallFn>(::GetProcAddress(front_, "kx_Install"));
+    uninstall_ = reinterpret_cast<NoArgFn>(::GetProcAddress(front_, "kx_Uninstall"));
+    precheck_ = reinterpret_cast<NoArgFn>(::GetProcAddress(front_, "kx_PrePareCheck"));
+    ASSERT_TRUE(install_ && uninstall_ && precheck_);
+  }
+
+  void TearDown() override {
+    UnloadStagedEngine();
+    if (front_) ::FreeLibrary(front_);
+    ::DeleteFileA(qmtest::MarkerPath().c_str());
+  }
+
+  static void Answer(const std::string& answers) { ::SetEnvironmentVariableA("QM_FAKE_ANSWERS", answers.c_str()); }
+  static std::string Calls() { return GetEnv("QM_FAKE_CALLS"); }
+  static std::vector<DWORD> Ticks() {
+    std::vector<DWORD> ticks;
+    std::stringstream in(GetEnv("QM_FAKE_TICKS"));
+    std::string item;
+    while (std::getline(in, item, '|')) ticks.push_back(std::strtoul(item.c_str(), nullptr, 10));
+    return ticks;
+  }
+
+  HMODULE front_ = nullptr;
+  InstallFn install_ = nullptr;
+  NoArgFn uninstall_ = nullptr;
+  NoArgFn precheck_ = nullptr;
+};
+
+TEST_F(FrontTest, ExportsExactlyTheThreeEntryPoints) {
+  HMODULE real = ::LoadLibraryA("Inst_kx2.dll");
+  ASSERT_NE(real, nullptr);
+  std::vector<std::string> names;
+  for (const auto& e : qmtest::ModuleExports(real)) names.push_back(e.name);
+  ::FreeLibrary(real);
+  EXPECT_EQ(names, (std::vector<std::string>{"kx_Install", "kx_PrePareCheck", "kx_Uninstall"}));
+}
+
+TEST_F(FrontTest, InstallRunsTheFixedSequenceAndUnloadsTheEngine) {
+  ASSERT_EQ(install_(0, 1), kOk);
+  EXPECT_EQ(Calls(), kInstallCalls);
+  std::vector<DWORD> ticks = Ticks();
+  ASSERT_EQ(ticks.size(), 10u);
+  EXPECT_GE(ticks[9] - ticks[8], 2950u) << "start_certd must follow RegCSP after a 3000 ms pause";
+  EXPECT_EQ(LoadedEngine(), nullptr);
+  EXPECT_EQ(qmtest::ReadFileBytes(StagedEngine()), qmtest::ReadFileBytes(qmtest::BinFolder() + "\\fake_engine.dll"));
+  EXPECT_EQ(qmtest::ReadFileBytes(StagedPackage()), "fake package body\n");
+}
+
+struct MappingCase {
+  const char* answers;
+  int expected;
+  size_t calls_made;  // how many calls of the full sequence happen
+  bool engine_stays_loaded;
+};
+
+class FrontInstallMapping : public FrontTest, public ::testing::WithParamInterface<MappingCase> {};
+
+TEST_P(FrontInstallMapping, MapsEngineAnswers) {
+  const MappingCase& c = GetParam();
+  Answer(c.answers);
+  EXPECT_EQ(install_(0, 1), c.expected);
+  std::string expected_calls = kInstallCalls;
+  size_t cut = 0;
+  for (size_t i = 0; i < c.calls_made; ++i) cut = expected_calls.find('|', cut + (i ? 1 : 0));
+  if (cut != std::string::npos) expected_calls.resize(cut);
+  EXPECT_EQ(Calls(), expected_calls);
+  EXPECT_EQ(LoadedEngine() != nullptr, c.engine_stays_loaded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FrontInstallMapping,
+    ::testing::Values(MappingCase{"Prepare=12", kEngineFailed, 1, true},      // restart pending
+                      MappingCase{"Prepare=18", kEngineFailed, 1, true},      // another process
+                      MappingCase{"IsInstall=15", kOk, 2, true},              // already installed
+                      MappingCase{"IsInstall=5", kEngineFailed, 2, true},
+                      MappingCase{"IsInstall=20", kEngineFailed, 2, true},    // 20 counts only for removal
+                      MappingCase{"SetLangID=2", kEngineFailed, 3, true},
+                      MappingCase{"DoStep:FILES=4", kEngineFailed, 4, true},
+                      MappingCase{"DoStep:copy=3", kEngineFailed, 5, true},
+                      MappingCase{"Finish=13", kEngineFailed, 6, true},
+                      MappingCase{"Finish=1", kEngineFailed, 6, true},
+                      MappingCase{"DoStep:SetupHidReg=8", kEngineFailed, 7, true},
+                      MappingCase{"DoStep:start_Daemon=7", kEngineFailed, 8, true},
+                      MappingCase{"DoStep:RegCSP=1", kEngineFailed, 9, true},
+                      MappingCase{"Finish=12", kRestartNeeded, 10, false},
+                      MappingCase{"DoStep:start_certd=4", kEngineFailed, 10, true}));
+
+class FrontUninstallMapping : public FrontTest, public ::testing::WithParamInterface<MappingCase> {};
+
+TEST_P(FrontUninstallMapping, MapsEngineAnswers) {
+  const MappingCase& c = GetParam();
+  Answer(c.answers);
+  EXPECT_EQ(uninstall_(), c.expected);
+  std::string expected_calls = kUninstallCalls;
+  size_t cut = 0;
+  for (size_t i = 0; i < c.calls_made; ++i) cut = expected_calls.find('|', cut + (i ? 1 : 0));
+  if (cut != std::string::npos) expected_calls.resize(cut);
+  EXPECT_EQ(Calls(), expected_calls);
+  EXPECT_EQ(LoadedEngine() != nullptr, c.engine_stays_loaded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FrontUninstallMapping,
+    ::testing::Values(MappingCase{"", kOk, 8, false},
+                      MappingCase{"Prepare=12", kEngineFailed, 1, true},
+                      MappingCase{"IsInstall=20", kOk, 2, true},              // nothing installed
+                      MappingCase{"IsInstall=15", kEngineFailed, 2, true},
+                      MappingCase{"DoStep:remove_certd=4", kOk, 8, false},    // 4 goes on
+                      MappingCase{"DoStep:UnRegCSP=4;DoStep:delete=4", kOk, 8, false},
+                      MappingCase{"DoStep:UnRegCSP=4;Finish=12", kRestartNeeded, 8, false},
+                      MappingCase{"DoStep:remove_Daemon=3", kEngineFailed, 4, true},
+                      MappingCase{"DoStep:UnSetupHidReg=9", kEngineFailed, 7, true},
+                      MappingCase{"Finish=20", kEngineFailed, 8, true}));
+
+TEST_F(FrontTest, UnknownSelectorStagesAndBindsThenReturns5) {
+  for (int selector : {0, 4, -1}) {
+    EXPECT_EQ(install_(0, selector), kBadLanguage) << selector;
+    EXPECT_EQ(Calls(), "");
+    EXPECT_NE(LoadedEngine(), nullptr);
+    EXPECT_TRUE(qmtest::FileExists(StagedPackage()));
+  }
+}
+
+// Run twice by ctest: in the default locale and with zh_CN (QM_EXPECT_LANGID=2052).
+TEST_F(FrontTest, SelectorPassesItsLanguage) {
+  const std::string expect_langid = GetEnv("QM_EXPECT_LANGID");
+  if (!expect_langid.empty()) {
+    ASSERT_EQ(std::to_string(::GetUserDefaultLangID()), expect_langid);
+  }
+  const std::string third = ::GetUserDefaultLangID() == 2052 ? "4444" : "1028";
+  const std::pair<int, std::string> rows[] = {{1, "2052"}, {2, "1033"}, {3, third}};
+  for (const auto& row : rows) {
+    ::SetEnvironmentVariableA("QM_FAKE_CALLS", nullptr);
+    Answer("SetLangID=2");  // stop right after the language is handed over
+    EXPECT_EQ(install_(0, row.first), kEngineFailed);
+    EXPECT_EQ(Calls(), "Prepare:KX2.dat|IsInstall:INSTALL|SetLangID:" + row.second) << row.first;
+  }
+}
+
+TEST_F(FrontTest, SecondRunBindsTheEngineStillLoadedFromTheFirst) {
+  Answer("IsInstall=15");
+  ASSERT_EQ(install_(0, 1), kOk);
+  HMODULE first = LoadedEngine();
+  ASSERT_NE(first, nullptr);
+  Answer("");
+  ::SetEnvironmentVariableA("QM_FAKE_CALLS", nullptr);
+  ASSERT_EQ(uninstall_(), kOk);  // staging meets the loaded engine file and keeps it
+  EXPECT_EQ(Calls(), kUninstallCalls);
+  EXPECT_EQ(LoadedEngine(), first) << "one reference from the first run is still held";
+}
+
+TEST_F(FrontTest, EngineWithoutAllEntryPointsGives2AndStaysLoaded) {
+  Load("Inst_kx2_fake_nofinish.dll");
+  EXPECT_EQ(install_(0, 1), kEngineFailed);
+  EXPECT_EQ(uninstall_(), kEngineFailed);
+  EXPECT_EQ(Calls(), "");
+  EXPECT_NE(LoadedEngine(), nullptr);
+}
+
+TEST_F(FrontTest, MissingPackageResourceIsAStagingFailure) {
+  Load("Inst_kx2_fake_nopkg.dll");
+  EXPECT_EQ(install_(0, 1), kStagingFailed);
+  EXPECT_EQ(uninstall_(), kStagingFailed);
+  EXPECT_EQ(LoadedEngine(), nullptr);
+}
+
+TEST_F(FrontTest, PackageHeldOpenByAnotherProcessIsUsedAsItIs) {
+  ::CreateDirectoryA(qmtest::StagingFolder().c_str(), nullptr);
+  ASSERT_TRUE(qmtest::WriteFileBytes(StagedPackage(), "copy from an earlier run"));
+  {
+    qmtest::FileHolder holder(StagedPackage());
+    ASSERT_TRUE(holder.holding());
+    Answer("IsInstall=15");
+    EXPECT_EQ(install_(0, 1), kOk);
+    EXPECT_EQ(Calls(), "Prepare:KX2.dat|IsInstall:INSTALL");
+  }
+  EXPECT_EQ(qmtest::ReadFileBytes(StagedPackage()), "copy from an earlier run");
+}
+
+class FrontRuntimeTest : public FrontTest {
+ protected:
+  void SetUp() override {
+    runtime_ = qmtest::SystemFolder() + "\\QMTESTRT.DLL";
+    ::DeleteFileA(runtime_.c_str());
+    FrontTest::SetUp();
+  }
+  void TearDown() override {
+    FrontTest::TearDown();
+    ::DeleteFileA(runtime_.c_str());
+  }
+  std::string runtime_;
+};
+
+TEST_F(FrontRuntimeTest, DefaultBuildCarriesNoRuntime) {
+  Answer("IsInstall=15");
+  ASSERT_EQ(install_(0, 1), kOk);
+  EXPECT_FALSE(qmtest::FileExists(runtime_));
+}
+
+TEST_F(FrontRuntimeTest, RuntimeIsWrittenOnlyWhereNoneOfItsNameExists) {
+  Load("Inst_kx2_fake_rt.dll");
+  Answer("IsInstall=15");
+  ASSERT_EQ(install_(0, 1), kOk);
+  EXPECT_EQ(qmtest::ReadFileBytes(runtime_), "test runtime carried by the front\n");
+
+  ASSERT_TRUE(qmtest::WriteFileBytes(runtime_, "newer shared copy"));
+  ASSERT_EQ(install_(0, 1), kOk);
+  EXPECT_EQ(qmtest::ReadFileBytes(runtime_), "newer shared copy");
+}
+
+TEST_F(FrontTest, PrepareCheckWithoutMarkerAsksTheVersionCheck) {
+  EXPECT_EQ(precheck_(), qm::CheckOsVersion());
+  EXPECT_EQ(precheck_(), kOk);  // the test prefix reports Windows 7
+  EXPECT_FALSE(qmtest::FileExists(StagedPackage())) << "the pre-check never stages";
+}
+
+TEST_F(FrontTest, MarkerOnNtGives8AndIsDeletedAtTheNextRestart) {
+  ASSERT_TRUE(qmtest::WriteFileBytes(qmtest::MarkerPath(), ""));
+  EXPECT_EQ(precheck_(), kRestartPending);
+  std::vector<std::string> pending = qmtest::PendingFileRenameOperations();
+  EXPECT_NE(std::find(pending.begin(), pending.end(), "\\??\\" + qmtest::MarkerPath()), pending.end());
+  EXPECT_TRUE(qmtest::FileExists(qmtest::MarkerPath()));
+
+  qmtest::ProcessResult restart = qmtest::RunProcess("wineboot.exe -r");
+  EXPECT_EQ(restart.exit_code, 0u);
+  EXPECT_FALSE(qmtest::FileExists(qmtest::MarkerPath()));
+}
+
+TEST_F(FrontTest, MarkerOn9xGives8AndStays) {
+  ASSERT_TRUE(qmtest::WriteFileBytes(qmtest::MarkerPath(), ""));
+  size_t pending_before = qmtest::PendingFileRenameOperations().size();
+  qmtest::ProcessResult r = qmtest::RunAsWindowsVersion(qmtest::BinFolder() + "\\kxhost.exe", "win98",
+                                                        "--front Inst_kx2_fake.dll precheck");
+  EXPECT_EQ(r.exit_code, static_cast<DWORD>(kRestartPending)) << r.output;
+  EXPECT_EQ(qmtest::PendingFileRenameOperations().size(), pending_before);
+  EXPECT_TRUE(qmtest::FileExists(qmtest::MarkerPath()));
+}
+
+struct VersionCase {
+  unsigned long platform, major, minor;
+  const char* service_pack;
+  int expected;
+};
+
+TEST(FrontOsVersion, DecisionTable) {
+  const VersionCase rows[] = {
+      {0, 3, 10, "", kOsUnsupported},     // Win32s
+      {1, 5, 0, "", kOk},                 // 9x family, major other than 4
+      {1, 3, 95, "", kOk},
+      {1, 4, 0, "", kOsUnsupported},      // Windows 95
+      {1, 4, 0, " A", kOsUnsupported},
+      {1, 4, 10, " A ", kOk},             // Windows 98 SE
+      {1, 4, 10, "", kOsUnsupported},     // Windows 98
+      {1, 4, 10, " B", kOsUnsupported},
+      {1, 4, 10, "A", kOsUnsupported},    // the letter must be the second character
+      {1, 4, 90, "", kOk},                // Windows Me
+      {2, 3, 51, "", kOsUnsupported},
+      {2, 4, 0, "Service Pack 6", kOsUnsupported},
+      {2, 5, 0, "", kOk},
+      {2, 5, 1, "", kOk},
+      {2, 5, 2, "", kOk},
+      {2, 6, 0, "", kOk},
+      {2, 6, 1, "Service Pack 1", kOk},
+      {2, 6, 3, "", kOk},
+      {2, 7, 0, "", kOsUnsupported},
+      {2, 10, 0, "", kOsUnsupported},
+      {3, 5, 1, "", kOsUnsupported},      // any other platform
+  };
+  for (const VersionCase& c : rows) {
+    EXPECT_EQ(qm::FrontDecideOsVersion(c.platform, c.major, c.minor, c.service_pack), c.expected)
+        << c.platform << " " << c.major << "." << c.minor << " '" << c.service_pack << "'";
+  }
+}
+
+TEST(FrontOsVersion, WhatWineReportsPerVersion) {
+  const std::pair<const char*, int> rows[] = {{"win95", kOsUnsupported}, {"win98", kOk},  {"winme", kOk},
+                                              {"nt40", kOsUnsupported},  {"win2k", kOk},  {"winxp", kOk},
+                                              {"vista", kOk},            {"win7", kOk}};
+  for (const auto& row : rows) {
+    qmtest::ProcessResult r = qmtest::RunAsWindowsVersion(qmtest::BinFolder() + "\\kxhost.exe", row.first,
+                                                          "--front Inst_kx2_fake.dll precheck");
+    EXPECT_EQ(r.exit_code, static_cast<DWORD>(row.second)) << row.first << ": " << r.output;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,17 @@
+// Which Windows versions the product supports.
+#ifndef QM_FRONT_OS_VERSION_H_
+#define QM_FRONT_OS_VERSION_H_
+
+namespace qm {
+
+// The decision on its own, for any version record: front_code::kOk or kOsUnsupported.
+// |service_pack| is the record's service-pack text (szCSDVersion).
+int FrontDecideOsVersion(unsigned long platform_id, unsigned long major, unsigned long minor, const char* service_pack);
+
+// Asks the system (extended record first, then the basic one) and decides. A system that
+// answers neither query is let through.
+int CheckOsVersion();
+
+}  // namespace qm
+
+#endif  // QM_FRONT_OS_VERSION_H_

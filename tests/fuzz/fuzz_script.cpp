@@ -1,0 +1,29 @@
+// libFuzzer: script loading, chapter lookup, argument rules and expansion on arbitrary text.
+#include <cstdint>
+#include <string>
+
+#include "engine/script/args.h"
+#include "engine/script/script.h"
+#include "engine/script/variables.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  qm::Script script;
+  qm::ScriptParse(std::string(reinterpret_cast<const char*>(data), size), &script);
+  qm::VariableTable table;
+  qm::VariablesDefine(table, "{PF}", "C:\\Program Files");
+  qm::VariablesDefine(table, "{TMP}", "C:\\stage\\KX2");
+  for (const auto& chapter : script.chapters) {
+    if (!qm::ScriptFindChapter(script, chapter.first)) __builtin_trap();
+    for (const std::string& line : chapter.second) {
+      std::string out;
+      qm::ArgsFirstQuoted(line, &out);
+      qm::ArgsSecondQuoted(line, &out);
+      qm::ArgsFlagField(line, &out);
+      if (line.rfind("VAR ", 0) == 0) qm::VarCommand(table, line.substr(3));
+      std::string text = line;
+      qm::VariablesExpand(table, &text);
+      if (text.size() > qm::kExpandMaxLength + line.size()) __builtin_trap();
+    }
+  }
+  return 0;
+}

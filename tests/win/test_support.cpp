@@ -1,0 +1,195 @@
+#include "tests/win/test_support.h"
+
+#include <cstdio>
+
+#include "base/win/reg_key.h"
+
+namespace qmtest {
+
+std::string BinFolder() {
+  char path[MAX_PATH] = {};
+  DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string s(path, n);
+  return s.substr(0, s.find_last_of('\\'));
+}
+
+std::string WindowsFolder() {
+  char path[MAX_PATH] = {};
+  ::GetWindowsDirectoryA(path, MAX_PATH);
+  return path;
+}
+
+std::string SystemFolder() {
+  char path[MAX_PATH] = {};
+  ::GetSystemDirectoryA(path, MAX_PATH);
+  return path;
+}
+
+std::string TempPath() {
+  char path[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, path);
+  return path;
+}
+
+std::string StagingFolder() { return TempPath() + "B80500FF-D0E3-4de4-8D34-81575E59092C"; }
+std::string MarkerPath() { return WindowsFolder() + "\\Temp\\InstallReboot"; }
+std::string EngineLogPath() { return WindowsFolder() + "\\Temp\\_!QMSetup_.log"; }
+
+bool FileExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string ReadFileBytes(const std::string& path) {
+  std::string out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return out;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) out.append(buffer, n);
+  std::fclose(f);
+  return out;
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+void DeleteTree(const std::string& path) {
+  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAA data;
+  qm::ScopedFindHandle find(::FindFirstFileA((path + "\\*").c_str(), &data));
+  if (find) {
+    do {
+      std::string name = data.cFileName;
+      if (name != "." && name != "..") DeleteTree(path + "\\" + name);
+    } while (::FindNextFileA(find.get(), &data));
+  }
+  find.Reset();
+  ::RemoveDirectoryA(path.c_str());
+}
+
+std::string MakeScratchFolder(const std::string& name) {
+  std::string folder = TempPath() + "qmtest_" + name;
+  DeleteTree(folder);
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+ProcessResult RunProcess(const std::string& command_line, DWORD timeout_ms) {
+  ProcessResult result;
+  SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+  HANDLE read_raw = nullptr;
+  HANDLE write_raw = nullptr;
+  if (!::CreatePipe(&read_raw, &write_raw, &sa, 0)) return result;
+  qm::ScopedHandle read_end(read_raw);
+  qm::ScopedHandle write_end(write_raw);
+  ::SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0);
+
+  STARTUPINFOA si = {};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = write_end.get();
+  si.hStdError = write_end.get();
+  si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi = {};
+  std::string cmd = command_line;
+  if (!::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return result;
+  qm::ScopedHandle process(pi.hProcess);
+  qm::ScopedHandle thread(pi.hThread);
+  write_end.Reset();  // so the read below ends when the child exits
+
+  char buffer[4096];
+  DWORD n = 0;
+  while (::ReadFile(read_end.get(), buffer, sizeof(buffer), &n, nullptr) && n > 0) result.output.append(buffer, n);
+  if (::WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.get(), 1);
+    return result;
+  }
+  ::GetExitCodeProcess(process.get(), &result.exit_code);
+  std::string clean;
+  for (char c : result.output)
+    if (c != '\r') clean += c;
+  result.output = clean;
+  return result;
+}
+
+ProcessResult RunAsWindowsVersion(const std::string& exe, const std::string& version, const std::string& args) {
+  std::string folder = exe.substr(0, exe.find_last_of('\\') + 1);
+  std::string stem = exe.substr(folder.size());
+  stem = stem.substr(0, stem.rfind('.'));
+  std::string name = stem + "_" + version + ".exe";
+  ::CopyFileA(exe.c_str(), (folder + name).c_str(), FALSE);
+  qm::RegKey key;
+  key.Create(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + name).c_str());
+  key.WriteString("Version", version);
+  return RunProcess("\"" + folder + name + "\" " + args);
+}
+
+std::vector<std::string> PendingFileRenameOperations() {
+  std::vector<std::string> items;
+  qm::RegKey key;
+  if (key.Open(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", KEY_QUERY_VALUE) !=
+      ERROR_SUCCESS)
+    return items;
+  DWORD type = 0;
+  DWORD size = 0;
+  if (::RegQueryValueExA(key.get(), "PendingFileRenameOperations", nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    return items;
+  std::string data(size, '\0');
+  ::RegQueryValueExA(key.get(), "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
+  // Items are NUL-separated; an empty item (a delete's missing target) is kept.
+  size_t start = 0;
+  while (start < data.size()) {
+    size_t end = data.find('\0', start);
+    if (end == std::string::npos) end = data.size();
+    items.push_back(data.substr(start, end - start));
+    start = end + 1;
+  }
+  while (!items.empty() && items.back().empty()) items.pop_back();
+  return items;
+}
+
+FileHolder::FileHolder(const std::string& path) {
+  std::string event_name = "qmtest_hold_" + std::to_string(::GetCurrentProcessId());
+  qm::ScopedHandle ready(::CreateEventA(nullptr, TRUE, FALSE, event_name.c_str()));
+  std::string cmd = "\"" + BinFolder() + "\\hold.exe\" \"" + path + "\" " + event_name;
+  STARTUPINFOA si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (!::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
+  process_.Reset(pi.hProcess);
+  ::CloseHandle(pi.hThread);
+  HANDLE waits[2] = {ready.get(), process_.get()};
+  holding_ = ::WaitForMultipleObjects(2, waits, FALSE, 10000) == WAIT_OBJECT_0;
+}
+
+FileHolder::~FileHolder() {
+  if (process_) {
+    ::TerminateProcess(process_.get(), 0);
+    ::WaitForSingleObject(process_.get(), 10000);
+  }
+}
+
+std::vector<ExportEntry> ModuleExports(HMODULE module) {
+  std::vector<ExportEntry> out;
+  auto base = reinterpret_cast<const BYTE*>(module);
+  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  if (dir.VirtualAddress == 0) return out;
+  auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+  auto names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+  auto ordinals = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+    out.push_back({reinterpret_cast<const char*>(base + names[i]), static_cast<WORD>(ordinals[i] + exports->Base)});
+  return out;
+}
+
+}  // namespace qmtest

@@ -1,0 +1,63 @@
+// Helpers for the Windows-side tests: files, child processes, Wine's per-program Windows version.
+#ifndef QM_TESTS_WIN_TEST_SUPPORT_H_
+#define QM_TESTS_WIN_TEST_SUPPORT_H_
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "base/win/scoped_handle.h"
+
+namespace qmtest {
+
+std::string BinFolder();  // the running executable's folder, no trailing "\"
+std::string WindowsFolder();
+std::string SystemFolder();
+std::string TempPath();  // GetTempPathA, with its trailing "\"
+std::string StagingFolder();
+std::string MarkerPath();  // <Windows>\Temp\InstallReboot
+std::string EngineLogPath();  // <Windows>\Temp\_!QMSetup_.log
+
+bool FileExists(const std::string& path);
+std::string ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+void DeleteTree(const std::string& path);
+// A fresh empty scratch folder below the user's Temp folder.
+std::string MakeScratchFolder(const std::string& name);
+
+struct ProcessResult {
+  DWORD exit_code = 0xFFFFFFFF;
+  std::string output;  // standard output, CR LF turned into LF
+};
+ProcessResult RunProcess(const std::string& command_line, DWORD timeout_ms = 60000);
+
+// Copies |exe| to "<exe stem>_<version>.exe" beside it, tells Wine to report |version| (win98,
+// win2k, winxp, vista, win7, ...) to programs of that name, and runs it with |args|.
+ProcessResult RunAsWindowsVersion(const std::string& exe, const std::string& version, const std::string& args);
+
+// HKLM\...\Session Manager PendingFileRenameOperations, one string per item; empty when absent.
+std::vector<std::string> PendingFileRenameOperations();
+
+// Runs hold.exe, which keeps |path| open with no sharing until the holder is destroyed.
+class FileHolder {
+ public:
+  explicit FileHolder(const std::string& path);
+  ~FileHolder();
+  bool holding() const { return holding_; }
+
+ private:
+  qm::ScopedHandle process_;
+  bool holding_ = false;
+};
+
+// Names of the exports of a loaded module, in export-table order, and their ordinals.
+struct ExportEntry {
+  std::string name;
+  WORD ordinal;
+};
+std::vector<ExportEntry> ModuleExports(HMODULE module);
+
+}  // namespace qmtest
+
+#endif  // QM_TESTS_WIN_TEST_SUPPORT_H_

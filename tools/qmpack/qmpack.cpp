@@ -1,0 +1,129 @@
+// qmpack: builds, lists, unpacks and checks installer packages.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/fs.h"
+#include "base/scoped_file.h"
+#include "engine/package/der.h"
+#include "engine/package/package_reader.h"
+#include "tools/qmpack/package_writer.h"
+
+namespace {
+
+constexpr int kExitUsage = 64;
+constexpr int kExitFailed = 1;
+
+int Usage(std::FILE* to) {
+  std::fprintf(to,
+               "usage: qmpack create OUT.dat DIR [--list FILE]\n"
+               "       qmpack list PKG\n"
+               "       qmpack extract PKG DIR\n"
+               "       qmpack verify PKG\n"
+               "\n"
+               "create   packs every file below DIR; qmsetup.ini first, then the order of FILE\n"
+               "         (one package path per line, \"\\\" between folders) or a sorted walk.\n"
+               "list     prints offset, length and path of every entry.\n"
+               "extract  unpacks PKG into DIR with the engine's own unpacker.\n"
+               "verify   checks that the directory decodes, bodies are contiguous and inside the\n"
+               "         file, and the first entry is qmsetup.ini.\n");
+  return to == stdout ? 0 : kExitUsage;
+}
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "qmpack: %s\n", message.c_str());
+  return kExitFailed;
+}
+
+// Reads the directory without the unpacker's console lines. Empty string or a message.
+std::string ReadDirectory(const std::string& package, long* file_size, std::vector<qm::PackageEntry>* entries) {
+  qm::ScopedFile f(qm::FsOpen(package, "rb"));
+  if (!f) return "cannot open " + package;
+  if (std::fseek(f.get(), 0, SEEK_END) != 0) return "cannot seek in " + package;
+  *file_size = std::ftell(f.get());
+  if (*file_size < 4) return package + " is too short to hold a directory size";
+  uint8_t trailer[4];
+  if (std::fseek(f.get(), *file_size - 4, SEEK_SET) != 0 || std::fread(trailer, 1, 4, f.get()) != 4)
+    return "cannot read the directory size of " + package;
+  uint32_t size = trailer[0] | (trailer[1] << 8) | (trailer[2] << 16) | (uint32_t{trailer[3]} << 24);
+  if (size > static_cast<unsigned long>(*file_size) - 4)
+    return "directory size " + std::to_string(size) + " is larger than the file";
+  std::vector<uint8_t> bytes(size);
+  if (std::fseek(f.get(), *file_size - 4 - static_cast<long>(size), SEEK_SET) != 0 ||
+      (size > 0 && std::fread(bytes.data(), 1, size, f.get()) != size))
+    return "cannot read the directory of " + package;
+  int r = qm::DerDecodeDirectory(bytes.data(), size, entries);
+  if (r != 0) return "the directory does not decode (code " + std::to_string(r) + ")";
+  return std::string();
+}
+
+int Create(int argc, char** argv) {
+  if (argc != 4 && !(argc == 6 && std::strcmp(argv[4], "--list") == 0)) return Usage(stderr);
+  std::vector<qm::PackSource> sources;
+  std::string error = qm::PackageCollect(argv[3], argc == 6 ? argv[5] : "", &sources);
+  if (error.empty()) error = qm::PackageWrite(argv[2], sources);
+  if (!error.empty()) {
+    std::remove(argv[2]);
+    return Fail(error);
+  }
+  std::printf("%s: %zu files\n", argv[2], sources.size());
+  return 0;
+}
+
+int List(int argc, char** argv) {
+  if (argc != 3) return Usage(stderr);
+  long size = 0;
+  std::vector<qm::PackageEntry> entries;
+  std::string error = ReadDirectory(argv[2], &size, &entries);
+  if (!error.empty()) return Fail(error);
+  for (const qm::PackageEntry& e : entries) std::printf("%10u %10u %s\n", e.offset, e.length, e.path.c_str());
+  return 0;
+}
+
+int Verify(int argc, char** argv) {
+  if (argc != 3) return Usage(stderr);
+  long size = 0;
+  std::vector<qm::PackageEntry> entries;
+  std::string error = ReadDirectory(argv[2], &size, &entries);
+  if (!error.empty()) return Fail(error);
+  if (entries.empty() || entries[0].path != "qmsetup.ini") return Fail("the first entry is not qmsetup.ini");
+  uint64_t expected = 0;
+  for (const qm::PackageEntry& e : entries) {
+    if (e.offset != expected) return Fail("body of " + e.path + " is not contiguous (offset " + std::to_string(e.offset) +
+                                          ", expected " + std::to_string(expected) + ")");
+    expected += e.length;
+  }
+  uint64_t directory_start = static_cast<uint64_t>(size) - 4;
+  {
+    qm::ScopedFile f(qm::FsOpen(argv[2], "rb"));
+    uint8_t t[4];
+    std::fseek(f.get(), size - 4, SEEK_SET);
+    if (std::fread(t, 1, 4, f.get()) == 4) directory_start -= t[0] | (t[1] << 8) | (t[2] << 16) | (uint32_t{t[3]} << 24);
+  }
+  if (expected != directory_start)
+    return Fail("bodies end at " + std::to_string(expected) + " but the directory starts at " + std::to_string(directory_start));
+  std::printf("%s: %zu entries, OK\n", argv[2], entries.size());
+  return 0;
+}
+
+int Extract(int argc, char** argv) {
+  if (argc != 4) return Usage(stderr);
+  int r = qm::PackageUnpack(argv[2], argv[3]);
+  if (r != 0) return Fail("unpacking failed with code " + std::to_string(r));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage(stderr);
+  std::string command = argv[1];
+  if (command == "--help" || command == "-h" || command == "help") return Usage(stdout);
+  if (command == "create") return Create(argc, argv);
+  if (command == "list") return List(argc, argv);
+  if (command == "extract") return Extract(argc, argv);
+  if (command == "verify") return Verify(argc, argv);
+  std::fprintf(stderr, "qmpack: unknown command %s\n", command.c_str());
+  return Usage(stderr);
+}
