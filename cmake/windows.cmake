@@ -3,8 +3,12 @@
 # Engine: everything but the exports goes into a static library the tests link too.
 add_library(qmengine STATIC
   base/win/reg_key.cpp
+  engine/api/engine_state.cpp
   engine/api/entry_points.cpp
-  engine/api/platform.cpp)
+  engine/api/platform.cpp
+  engine/commands/check.cpp
+  engine/commands/def.cpp
+  engine/commands/dispatcher.cpp)
 target_link_libraries(qmengine PUBLIC qmcore shlwapi version advapi32)
 
 add_library(QMSetup SHARED engine/api/exports.cpp engine/api/dllmain.cpp engine/api/QMSetup.def)

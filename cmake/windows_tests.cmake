@@ -1,5 +1,5 @@
 # Windows-side tests, run under Wine through the cross-compiling emulator, one executable per test.
-add_library(win_test_support STATIC tests/win/test_support.cpp)
+add_library(win_test_support STATIC tests/win/test_support.cpp tests/win/engine_fixture.cpp tools/qmpack/package_writer.cpp)
 target_link_libraries(win_test_support PUBLIC GTest::gtest qmengine)
 
 add_executable(hold tests/win/hold.cpp)
@@ -39,3 +39,18 @@ set_tests_properties(front_test_zh_CN PROPERTIES RUN_SERIAL TRUE)
 qm_add_wine_test(log_test engine/log/setup_log_test.cpp)
 add_dependencies(log_test QMSetup)
 qm_add_wine_test(platform_test engine/api/platform_test.cpp)
+
+# The real engine with a small test package, carried by a front built for the tests.
+set(QM_TEST_PACKAGE ${CMAKE_BINARY_DIR}/bin/test_package.dat)
+add_custom_command(OUTPUT ${QM_TEST_PACKAGE}
+  COMMAND sh ${CMAKE_SOURCE_DIR}/tools/make-package.sh ${QMPACK_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/engine/package
+          ${CMAKE_BINARY_DIR}/test-package-root ${QM_TEST_PACKAGE} ${CMAKE_BINARY_DIR}/no-such-folder
+  DEPENDS ${CMAKE_SOURCE_DIR}/tests/engine/package/qmsetup.ini ${CMAKE_SOURCE_DIR}/tests/engine/package/payload.lst
+  COMMENT "Packing the test package")
+add_custom_target(test_package DEPENDS ${QM_TEST_PACKAGE})
+qm_add_front(Inst_kx2_test ${CMAKE_BINARY_DIR}/bin/QMSetup.dll ${QM_TEST_PACKAGE} "" QMSetup test_package)
+
+qm_add_wine_test(engine_test engine/api/entry_points_test.cpp front/front_engine_test.cpp)
+add_dependencies(engine_test QMSetup Inst_kx2_test)
+qm_add_wine_test(engine_state_test engine/api/engine_state_test.cpp)
+add_dependencies(engine_state_test fake_engine fake_engine_nofinish)

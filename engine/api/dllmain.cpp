@@ -5,11 +5,6 @@
 
 namespace qm {
 
-EngineState& EngineGetState() {
-  static EngineState* state = new EngineState;  // outlives static destructors run at detach
-  return *state;
-}
-
 namespace {
 
 constexpr char kInstanceMarkerName[] = "QM Setup Mutex";
@@ -22,8 +17,11 @@ void EngineProcessAttach() {
   LogEnable(LogGetWriter());
 }
 
-void EngineProcessDetach() {
+void EngineProcessDetach(bool unloading) {
   EngineState& state = EngineGetState();
+  // On FreeLibrary the log is closed, so no handle outlives the module; at process exit the
+  // system closes it.
+  if (unloading) LogGetWriter().stream.Reset();
   if (state.instance_marker) ::CloseHandle(state.instance_marker);
   state.instance_marker = nullptr;
   state.instance_busy = false;
@@ -32,9 +30,9 @@ void EngineProcessDetach() {
 }  // namespace
 }  // namespace qm
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   qm::EngineGetState().engine_module = instance;
   if (reason == DLL_PROCESS_ATTACH) qm::EngineProcessAttach();
-  if (reason == DLL_PROCESS_DETACH) qm::EngineProcessDetach();
+  if (reason == DLL_PROCESS_DETACH) qm::EngineProcessDetach(reserved == nullptr);
   return TRUE;
 }

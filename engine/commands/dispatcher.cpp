@@ -1,0 +1,75 @@
+#include "engine/commands/dispatcher.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "base/result_codes.h"
+#include "engine/api/engine_state.h"
+#include "engine/log/setup_log.h"
+
+namespace qm {
+namespace {
+
+// Commands whose handlers come later fail visibly instead of being skipped.
+int CopyCommand(const std::string&) { return NotBuiltCommand("COPY"); }
+int RunCommand(const std::string&) { return NotBuiltCommand("RUN"); }
+int CallCommand(const std::string&) { return NotBuiltCommand("CALL"); }
+int DelCommand(const std::string&) { return NotBuiltCommand("DEL"); }
+int RunIfCommand(const std::string&) { return NotBuiltCommand("RUNIF"); }
+int CallIfCommand(const std::string&) { return NotBuiltCommand("CALLIF"); }
+int CopyIfCommand(const std::string&) { return NotBuiltCommand("COPYIF"); }
+int RegProductCommand(const std::string&) { return NotBuiltCommand("REGPRODUCT"); }
+
+// The first seven keep the blank after the keyword at the front of the arguments.
+const CommandKeyword kKeywords[] = {
+    {"CHECK ", 5, CheckCommand},     {"COPY ", 4, CopyCommand},       {"RUN ", 3, RunCommand},
+    {"CALL ", 4, CallCommand},       {"DEL ", 3, DelCommand},         {"VAR ", 3, VarHandler},
+    {"DEF ", 3, DefCommand},         {"RUNIF ", 6, RunIfCommand},     {"CALLIF ", 7, CallIfCommand},
+    {"COPYIF ", 7, CopyIfCommand},   {"REGPRODUCT ", 11, RegProductCommand},
+};
+
+void ReleaseLoadedLibraries(EngineState& state) {
+  for (HMODULE module : state.loaded_libraries) ::FreeLibrary(module);
+  state.loaded_libraries.clear();
+}
+
+}  // namespace
+
+const CommandKeyword* DispatcherKeywords(size_t* count) {
+  *count = sizeof(kKeywords) / sizeof(kKeywords[0]);
+  return kKeywords;
+}
+
+int RunChapter(const std::string& name) {
+  EngineState& state = EngineGetState();
+  if (state.script.chapters.empty() || name.empty()) return engine_code::kInvalidArgument;
+  const ChapterLines* found = ScriptFindChapter(state.script, name);
+  if (!found) return engine_code::kChapterNotFound;
+  const ChapterLines lines = *found;  // handlers never see the loaded script itself
+
+  int result = engine_code::kOk;
+  for (const std::string& line : lines) {
+    for (const CommandKeyword& k : kKeywords) {
+      if (line.compare(0, std::strlen(k.keyword), k.keyword) != 0) continue;
+      result = k.handler(line.substr(k.removed));
+      break;
+    }
+    if (result != engine_code::kOk) break;
+  }
+  ReleaseLoadedLibraries(state);
+  return result;
+}
+
+bool IsAbsolutePath(const std::string& path) {
+  return path.find(':') == 1 && path.find('\\') == 2;
+}
+
+int VarHandler(const std::string& args) { return VarCommand(EngineGetState().variables, args); }
+
+int NotBuiltCommand(const char* keyword) {
+  WriteLogLine(std::string(keyword) + " is not supported by this engine.");
+  return engine_code::kInvalidArgument;
+}
+
+}  // namespace qm

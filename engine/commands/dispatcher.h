@@ -1,0 +1,36 @@
+// Runs one chapter of the loaded script: each line's keyword picks a handler, the first
+// non-zero handler result ends the chapter, and libraries loaded by CALL are released after it.
+#ifndef QM_ENGINE_COMMANDS_DISPATCHER_H_
+#define QM_ENGINE_COMMANDS_DISPATCHER_H_
+
+#include <string>
+
+namespace qm {
+
+// A handler gets the rest of its line (what is left after the keyword is removed).
+using CommandHandler = int (*)(const std::string& args);
+
+struct CommandKeyword {
+  const char* keyword;  // with its trailing blank
+  size_t removed;       // characters taken off the front of the line
+  CommandHandler handler;
+};
+
+// 0; 2 with no script or an empty name; 3 for an unknown chapter; else the first failing result.
+int RunChapter(const std::string& name);
+
+// A drive letter, ":" and "\": the first ":" at index 1 and the first "\" at index 2.
+bool IsAbsolutePath(const std::string& path);
+
+// The keyword table, in the order keywords are tried.
+const CommandKeyword* DispatcherKeywords(size_t* count);
+
+// Handlers, one file each.
+int CheckCommand(const std::string& args);
+int DefCommand(const std::string& args);
+int VarHandler(const std::string& args);
+int NotBuiltCommand(const char* keyword);
+
+}  // namespace qm
+
+#endif  // QM_ENGINE_COMMANDS_DISPATCHER_H_

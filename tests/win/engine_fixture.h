@@ -1,0 +1,57 @@
+// A fresh engine per test: QMSetup.dll copied into a scratch folder, loaded there (its package is
+// unpacked beside it) and unloaded after the test, with the log, marker and registry cleaned.
+#ifndef QM_TESTS_WIN_ENGINE_FIXTURE_H_
+#define QM_TESTS_WIN_ENGINE_FIXTURE_H_
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qmtest {
+
+using PackageFiles = std::vector<std::pair<std::string, std::string>>;  // package path, content
+
+// Writes a package with qmpack's writer. Empty string or a message.
+std::string WritePackage(const std::string& path, const PackageFiles& files);
+
+// The engine log's lines (CR LF split); empty when there is no log.
+std::vector<std::string> EngineLogLines();
+
+// Removes the log, the restart marker and HKLM\Software\QMSrv.
+void CleanEngineTraces();
+
+struct EngineEntries {
+  HMODULE module = nullptr;
+  int(__stdcall* prepare)(const char*) = nullptr;
+  int(__stdcall* set_inst_dir)(const char*) = nullptr;
+  int(__stdcall* do_step)(const char*) = nullptr;
+  int(__stdcall* finish)() = nullptr;
+  int(__stdcall* is_install)(const char*) = nullptr;
+  int(__stdcall* set_lang_id)(const char*) = nullptr;
+};
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Loads the engine copy (once); fails the test when it cannot be bound.
+  void Load();
+  void Unload();
+  std::string Package(const PackageFiles& files, const std::string& name = "KX2.dat");
+  // The loaded engine keeps the log open, so tests read what was logged after a mark.
+  void MarkLog();
+  std::vector<std::string> NewLogLines() const;
+
+  std::string folder_;  // the engine's folder
+  std::string unpack_;  // folder_ + "\KX2"
+  EngineEntries engine_;
+  size_t log_mark_ = 0;
+};
+
+}  // namespace qmtest
+
+#endif  // QM_TESTS_WIN_ENGINE_FIXTURE_H_
