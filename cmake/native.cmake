@@ -23,3 +23,6 @@ if(QM_FUZZ)
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)
   endforeach()
 endif()
+
+add_executable(decode_bench bench/decode_bench.cpp)
+target_link_libraries(decode_bench qmcore)

@@ -25,16 +25,7 @@ std::string WritePackage(const std::string& path, const PackageFiles& files) {
 }
 
 std::vector<std::string> EngineLogLines() {
-  std::vector<std::string> lines;
-  std::string text = ReadFileBytes(EngineLogPath());
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
+  return Split(ReadFileBytes(EngineLogPath()), "\r\n");
 }
 
 void CleanEngineTraces() {

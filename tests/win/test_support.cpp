@@ -35,6 +35,18 @@ std::string StagingFolder() { return TempPath() + "B80500FF-D0E3-4de4-8D34-81575
 std::string MarkerPath() { return WindowsFolder() + "\\Temp\\InstallReboot"; }
 std::string EngineLogPath() { return WindowsFolder() + "\\Temp\\_!QMSetup_.log"; }
 
+std::vector<std::string> Split(const std::string& text, const std::string& separator) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(separator, start);
+    if (end == std::string::npos) end = text.size();
+    items.push_back(text.substr(start, end - start));
+    start = end + separator.size();
+  }
+  return items;
+}
+
 bool FileExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string ReadFileBytes(const std::string& path) {
@@ -145,13 +157,7 @@ std::vector<std::string> PendingFileRenameOperations() {
   std::string data(size, '\0');
   ::RegQueryValueExA(key.get(), "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
   // Items are NUL-separated; an empty item (a delete's missing target) is kept.
-  size_t start = 0;
-  while (start < data.size()) {
-    size_t end = data.find('\0', start);
-    if (end == std::string::npos) end = data.size();
-    items.push_back(data.substr(start, end - start));
-    start = end + 1;
-  }
+  items = Split(data, std::string(1, '\0'));
   while (!items.empty() && items.back().empty()) items.pop_back();
   return items;
 }

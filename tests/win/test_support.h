@@ -19,6 +19,9 @@ std::string StagingFolder();
 std::string MarkerPath();  // <Windows>\Temp\InstallReboot
 std::string EngineLogPath();  // <Windows>\Temp\_!QMSetup_.log
 
+// |text| cut at every |separator|; a trailing separator gives no empty last item.
+std::vector<std::string> Split(const std::string& text, const std::string& separator);
+
 bool FileExists(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
