@@ -168,6 +168,16 @@ TEST_F(PackageReaderTest, FailureTable) {
   EXPECT_FALSE(fs::exists(root_ / "f")) << "nothing is written outside the destination";
 }
 
+TEST_F(PackageReaderTest, TrailerThatCannotBeReadIs6) {
+  // A device seeks anywhere and reads nothing: the length trailer never arrives.
+  std::vector<qm::PackageEntry> entries;
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(qm::PackageReadEntryList("/dev/null", dest_.c_str(), &entries), 6);
+  EXPECT_EQ(qm::FsGetLastError(), 6);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "Get file list from qmsetup.dat  \nFread file list data len ======> error\n");
+}
+
 TEST_F(PackageReaderTest, NoPlaceForTheListIs17) {
   WriteAll(package_, PackageBytes("x", qm::DerEncodeDirectory({E(0, 1, "f")})));
   ::testing::internal::CaptureStdout();

@@ -37,7 +37,8 @@ int Fail(const std::string& message) {
 }
 
 // Reads the directory without the unpacker's console lines. Empty string or a message.
-std::string ReadDirectory(const std::string& package, long* file_size, std::vector<qm::PackageEntry>* entries) {
+std::string ReadDirectory(const std::string& package, long* file_size, uint32_t* directory_size,
+                          std::vector<qm::PackageEntry>* entries) {
   qm::ScopedFile f(qm::FsOpen(package, "rb"));
   if (!f) return "cannot open " + package;
   if (std::fseek(f.get(), 0, SEEK_END) != 0) return "cannot seek in " + package;
@@ -53,6 +54,7 @@ std::string ReadDirectory(const std::string& package, long* file_size, std::vect
   if (std::fseek(f.get(), *file_size - 4 - static_cast<long>(size), SEEK_SET) != 0 ||
       (size > 0 && std::fread(bytes.data(), 1, size, f.get()) != size))
     return "cannot read the directory of " + package;
+  *directory_size = size;
   int r = qm::DerDecodeDirectory(bytes.data(), size, entries);
   if (r != 0) return "the directory does not decode (code " + std::to_string(r) + ")";
   return std::string();
@@ -74,8 +76,9 @@ int Create(int argc, char** argv) {
 int List(int argc, char** argv) {
   if (argc != 3) return Usage(stderr);
   long size = 0;
+  uint32_t directory_size = 0;
   std::vector<qm::PackageEntry> entries;
-  std::string error = ReadDirectory(argv[2], &size, &entries);
+  std::string error = ReadDirectory(argv[2], &size, &directory_size, &entries);
   if (!error.empty()) return Fail(error);
   for (const qm::PackageEntry& e : entries) std::printf("%10u %10u %s\n", e.offset, e.length, e.path.c_str());
   return 0;
@@ -84,8 +87,9 @@ int List(int argc, char** argv) {
 int Verify(int argc, char** argv) {
   if (argc != 3) return Usage(stderr);
   long size = 0;
+  uint32_t directory_size = 0;
   std::vector<qm::PackageEntry> entries;
-  std::string error = ReadDirectory(argv[2], &size, &entries);
+  std::string error = ReadDirectory(argv[2], &size, &directory_size, &entries);
   if (!error.empty()) return Fail(error);
   if (entries.empty() || entries[0].path != "qmsetup.ini") return Fail("the first entry is not qmsetup.ini");
   uint64_t expected = 0;
@@ -94,13 +98,7 @@ int Verify(int argc, char** argv) {
                                           ", expected " + std::to_string(expected) + ")");
     expected += e.length;
   }
-  uint64_t directory_start = static_cast<uint64_t>(size) - 4;
-  {
-    qm::ScopedFile f(qm::FsOpen(argv[2], "rb"));
-    uint8_t t[4];
-    std::fseek(f.get(), size - 4, SEEK_SET);
-    if (std::fread(t, 1, 4, f.get()) == 4) directory_start -= t[0] | (t[1] << 8) | (t[2] << 16) | (uint32_t{t[3]} << 24);
-  }
+  const uint64_t directory_start = static_cast<uint64_t>(size) - 4 - directory_size;
   if (expected != directory_start)
     return Fail("bodies end at " + std::to_string(expected) + " but the directory starts at " + std::to_string(directory_start));
   std::printf("%s: %zu entries, OK\n", argv[2], entries.size());
