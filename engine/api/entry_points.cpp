@@ -58,8 +58,9 @@ int EnginePrepareFolders(EngineState& state, const std::string& package_name) {
     WriteLogLine("Prepare cannot get the engine folder within 260 characters.");
     return engine_code::kInvalidArgument;
   }
-  std::string engine_path(module_path, n);
-  state.engine_folder = engine_path.substr(0, engine_path.find_last_of('\\') == std::string::npos ? 0 : engine_path.find_last_of('\\'));
+  const std::string engine_path(module_path, n);
+  const size_t slash = engine_path.find_last_of('\\');
+  state.engine_folder = engine_path.substr(0, slash == std::string::npos ? 0 : slash);
 
   size_t dot = package_name.rfind('.');
   if (dot == std::string::npos) {
@@ -113,13 +114,11 @@ int EnginePrepareSteps(EngineState& state, const std::string& package_name) {
   return engine_code::kOk;
 }
 
-// Reads a product count the way every registry Part does: 4 bytes, present or absent.
-bool EngineProductRecorded(const std::string& product_guid) {
-  RegKey key;
-  if (key.Open(HKEY_LOCAL_MACHINE, "Software\\QMSrv\\Product", KEY_ALL_ACCESS) != ERROR_SUCCESS) return false;
+// A count is present when a 4-byte read of it succeeds; absent and unreadable read alike here.
+bool EngineCountPresent(const RegKey& key, const std::string& name) {
   DWORD count = 0;
   DWORD size = sizeof(count);
-  return ::RegQueryValueExA(key.get(), product_guid.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&count), &size) ==
+  return ::RegQueryValueExA(key.get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&count), &size) ==
          ERROR_SUCCESS;
 }
 
@@ -201,7 +200,7 @@ int EngineIsInstall(const std::string& mode) {
     RegKey products;
     if (products.Open(HKEY_LOCAL_MACHINE, "Software\\QMSrv\\Product", KEY_ALL_ACCESS) != ERROR_SUCCESS)
       return engine_code::kOk;
-    if (EngineProductRecorded(product)) {
+    if (EngineCountPresent(products, product)) {
       WriteLogLine("Product have already install is " + product);
       WriteLogLine("<====Ending to INSTALL:");
       return engine_code::kAlreadyInstalled;
@@ -212,7 +211,10 @@ int EngineIsInstall(const std::string& mode) {
   if (mode == "UNINSTALL") {
     state.install_mode = 0;
     WriteLogLine("====>Begin to UNINSTALL:");
-    if (!EngineProductRecorded(product)) return engine_code::kNotInstalled;
+    RegKey products;  // opens only where Software\QMSrv exists too
+    if (products.Open(HKEY_LOCAL_MACHINE, "Software\\QMSrv\\Product", KEY_ALL_ACCESS) != ERROR_SUCCESS ||
+        !EngineCountPresent(products, product))
+      return engine_code::kNotInstalled;
     WriteLogLine("Product is " + product);
     WriteLogLine("<====Ending to UNINSTALL:");
     return engine_code::kOk;

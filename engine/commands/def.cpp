@@ -4,6 +4,7 @@
 #include "engine/api/engine_state.h"
 #include "engine/commands/dispatcher.h"
 #include "engine/log/setup_log.h"
+#include "engine/script/args.h"
 
 namespace qm {
 namespace {
@@ -19,14 +20,12 @@ int DefCommand(const std::string& args) {
   // The name runs from after the first blank to the next blank; the value is the outer quoted text.
   size_t first_blank = args.find(' ');
   size_t name_end = first_blank == std::string::npos ? std::string::npos : args.find(' ', first_blank + 1);
-  size_t open = args.find('"');
-  size_t close = args.rfind('"');
-  if (name_end == std::string::npos || open == std::string::npos || close == open) {
+  std::string value;
+  if (name_end == std::string::npos || !ArgsOuterQuoted(args, &value)) {
     WriteLogLine("DEF data invalid, a name and a value in double quotes are needed:" + args);
     return engine_code::kInvalidArgument;
   }
   const std::string name = args.substr(first_blank + 1, name_end - first_blank - 1);
-  const std::string value = args.substr(open + 1, close - open - 1);
   EngineState& state = EngineGetState();
   if (name == "INSTALLERRSTOP") {
     DefSetFlag(&state.install_error_stop, value);
