@@ -1,5 +1,7 @@
 # QMSetup: two native builds (release tools; sanitizer tests and fuzz targets) and one i686
 # MinGW-w64 cross build whose tests run under Wine in a prefix kept inside build/.
+# On a fresh machine use ./qm (it installs make and everything else first); these targets are for
+# developers who have the prerequisites.
 BUILD      := build
 NATIVE     := $(BUILD)/native
 ASAN       := $(BUILD)/asan
@@ -10,8 +12,16 @@ export WINEDEBUG  := -all
 export WINEDLLOVERRIDES := mscoree,mshtml=;winedbg.exe=d
 FUZZ_SECONDS ?= 60
 JOBS       ?= 2
+MAKEFLAGS  += --no-print-directory
 
-.PHONY: all setup native asan win dist prefix test test-native test-win demo fuzz bench clean
+SHIPPED_PE := $(DIST)/Inst_kx2.dll $(DIST)/QMSetup.dll $(DIST)/kxhost.exe
+CHECK_IMPORTS := python3 tools/check-imports.py tools/imports/allowed.tsv tools/imports/IMPORTS.md
+
+# cmake_configure DIR ARGS: configure once with ARGS; later runs only refresh (a toolchain file
+# given again to an existing build would draw a warning).
+cmake_configure = if [ -f $(1)/CMakeCache.txt ]; then cmake $(1) >/dev/null; else cmake -S . -B $(1) $(2) >/dev/null; fi
+
+.PHONY: all setup native asan win dist dist-files imports-doc prefix test demo fuzz bench fresh-check clean
 
 all: dist
 
@@ -19,23 +29,29 @@ setup:
 	@sh tools/setup.sh
 
 native: setup
-	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DQM_TESTS=OFF >/dev/null
-	cmake --build $(NATIVE) -j$(JOBS)
+	@$(call cmake_configure,$(NATIVE),-DCMAKE_BUILD_TYPE=Release -DQM_TESTS=OFF)
+	@cmake --build $(NATIVE) -j$(JOBS)
 
 asan: setup
-	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-	  -DQM_SANITIZE=ON -DQM_FUZZ=ON >/dev/null
-	cmake --build $(ASAN) -j$(JOBS)
+	@$(call cmake_configure,$(ASAN),-DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DQM_SANITIZE=ON -DQM_FUZZ=ON)
+	@cmake --build $(ASAN) -j$(JOBS)
 
 win: native
-	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
-	  -DQMPACK_EXECUTABLE=$(abspath $(NATIVE))/bin/qmpack >/dev/null
-	cmake --build $(WIN) -j$(JOBS)
+	@$(call cmake_configure,$(WIN),-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DQMPACK_EXECUTABLE=$(abspath $(NATIVE))/bin/qmpack)
+	@cmake --build $(WIN) -j$(JOBS)
 
-dist: native win
-	mkdir -p $(DIST)
-	cp $(WIN)/bin/Inst_kx2.dll $(WIN)/bin/QMSetup.dll $(WIN)/bin/KX2.dat $(WIN)/bin/kxhost.exe $(NATIVE)/bin/qmpack $(DIST)/
-	sh tools/check-imports.sh $(DIST)/Inst_kx2.dll $(DIST)/QMSetup.dll $(DIST)/kxhost.exe
+dist-files:
+	@mkdir -p $(DIST)
+	@cp $(WIN)/bin/Inst_kx2.dll $(WIN)/bin/QMSetup.dll $(WIN)/bin/KX2.dat $(WIN)/bin/kxhost.exe $(NATIVE)/bin/qmpack $(DIST)/
+
+dist: native win dist-files
+	@$(CHECK_IMPORTS) $(SHIPPED_PE)
+
+# After a deliberate change of what the binaries import: rewrite the table beside the list.
+imports-doc: native win dist-files
+	@$(CHECK_IMPORTS) --write-doc $(SHIPPED_PE)
 
 # The test prefix: made once, then reused (a new wineserver session acts as a restart).
 prefix: setup
@@ -43,17 +59,21 @@ prefix: setup
 
 test: dist asan prefix
 	cd $(ASAN) && ctest --output-on-failure
-	wineserver -p 2>/dev/null || true  # one persistent server for all Wine tests
-	cd $(WIN) && ctest --output-on-failure; rc=$$?; wineserver -k; exit $$rc
+	@wineserver -p 2>/dev/null || true  # one persistent server for all Wine tests
+	@cd $(WIN) && ctest --output-on-failure; rc=$$?; wineserver -k; exit $$rc
 
 demo: dist prefix
-	sh tools/demo.sh $(DIST)
+	@sh tools/demo.sh $(DIST)
 
 fuzz: asan
 	sh tools/run-fuzz.sh $(ASAN)/bin $(FUZZ_SECONDS)
 
 bench: native
 	sh bench/run.sh $(NATIVE)/bin
+
+# The two README commands on throw-away minimal Debian 12 roots (downloads packages; not in test).
+fresh-check:
+	@sh tools/fresh-check.sh
 
 clean:
 	rm -rf $(BUILD) $(DIST)

@@ -6,12 +6,14 @@ add_library(qmengine STATIC
   engine/api/engine_state.cpp
   engine/api/entry_points.cpp
   engine/api/platform.cpp
+  engine/api/product_record.cpp
   engine/commands/check.cpp
   engine/commands/def.cpp
   engine/commands/dispatcher.cpp)
 target_link_libraries(qmengine PUBLIC qmcore shlwapi version advapi32)
 
-add_library(QMSetup SHARED engine/api/exports.cpp engine/api/dllmain.cpp engine/api/QMSetup.def)
+add_library(QMSetup SHARED engine/api/exports.cpp engine/api/dllmain.cpp engine/api/QMSetup.def
+  base/win/runtime_unload.cpp)
 set_target_properties(QMSetup PROPERTIES PREFIX "")
 target_link_options(QMSetup PRIVATE -Wl,--kill-at)
 target_link_libraries(QMSetup PRIVATE qmengine)
@@ -46,6 +48,7 @@ function(qm_add_front name engine package runtime)
     OBJECT_DEPENDS "${engine};${package};${runtime}")
   add_library(${name} SHARED
     front/dllmain.cpp front/entry_points.cpp front/os_version.cpp front/staging.cpp front/Inst_kx2.def
+    base/win/runtime_unload.cpp
     ${CMAKE_BINARY_DIR}/front/${name}.rc)
   set_target_properties(${name} PROPERTIES PREFIX "")
   target_link_libraries(${name} PRIVATE shlwapi)
@@ -60,7 +63,7 @@ endfunction()
 
 qm_add_front(Inst_kx2 ${CMAKE_BINARY_DIR}/bin/QMSetup.dll ${QM_PACKAGE} "${QM_FRONT_RUNTIME}" QMSetup package_dat)
 
-add_executable(kxhost tools/kxhost/kxhost.cpp)
+add_executable(kxhost tools/kxhost/kxhost.cpp base/win/runtime_unload.cpp)
 
 if(QM_TESTS)
   include(cmake/windows_tests.cmake)

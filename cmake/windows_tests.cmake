@@ -54,3 +54,8 @@ qm_add_wine_test(engine_test engine/api/entry_points_test.cpp front/front_engine
 add_dependencies(engine_test QMSetup Inst_kx2_test)
 qm_add_wine_test(engine_state_test engine/api/engine_state_test.cpp)
 add_dependencies(engine_state_test fake_engine fake_engine_nofinish)
+
+# The import check refuses a binary that imports a function newer than Windows 2000.
+add_executable(imports_too_new tests/win/imports_too_new.cpp)
+add_test(NAME check_imports COMMAND sh ${CMAKE_SOURCE_DIR}/tests/win/check_imports_test.sh ${CMAKE_SOURCE_DIR}/tools
+         $<TARGET_FILE:imports_too_new>)

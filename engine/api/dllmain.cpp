@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "base/win/runtime_unload.h"
 #include "engine/api/engine_state.h"
 #include "engine/log/setup_log.h"
 
@@ -19,18 +20,25 @@ void EngineProcessAttach() {
 
 void EngineProcessDetach(bool unloading) {
   EngineState& state = EngineGetState();
-  // On FreeLibrary the log is closed, so no handle outlives the module; at process exit the
-  // system closes it.
-  if (unloading) LogGetWriter().stream.Reset();
   if (state.instance_marker) ::CloseHandle(state.instance_marker);
   state.instance_marker = nullptr;
   state.instance_busy = false;
+  // On FreeLibrary the state and the log writer go with the module, so a host that loads and
+  // unloads the engine many times keeps no memory or handle of ours. At process exit the
+  // system takes everything anyway.
+  if (unloading) {
+    for (HMODULE library : state.loaded_libraries) ::FreeLibrary(library);
+    EngineDestroyState();
+    LogDestroyWriter();
+    RuntimeReleaseOnUnload();
+  }
 }
 
 }  // namespace
 }  // namespace qm
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_THREAD_ATTACH || reason == DLL_THREAD_DETACH) return TRUE;
   qm::EngineGetState().engine_module = instance;
   if (reason == DLL_PROCESS_ATTACH) qm::EngineProcessAttach();
   if (reason == DLL_PROCESS_DETACH) qm::EngineProcessDetach(reserved == nullptr);

@@ -35,7 +35,10 @@ struct EngineState {
   std::vector<HMODULE> loaded_libraries;  // released by the dispatcher after every chapter
 };
 
+// The state of this module, made on the first request.
 EngineState& EngineGetState();
+// Frees it; the module is being unloaded.
+void EngineDestroyState();
 
 }  // namespace qm
 

@@ -292,7 +292,26 @@ TEST_F(EngineApiTest, CheckPathsThatDoNotFitAreRefused) {
   ASSERT_EQ(engine_.prepare("KX2.dat"), 0);
   MarkLog();
   EXPECT_EQ(engine_.do_step("long"), 2);
-  EXPECT_EQ(NewLogLines()[2], "Check path too long: " + unpack_ + "\\" + long_name);
+  EXPECT_EQ(NewLogLines()[2], "Check path is longer than 259 characters: " + unpack_ + "\\" + long_name);
+}
+
+TEST_F(EngineApiTest, LoadUnloadCyclesLeaveMemoryAndHandlesLevel) {
+  // A large script makes a leak of the state or the log writer show at once.
+  std::string script = kScript;
+  for (int i = 0; i < 4000; ++i) script += "VAR {V" + std::to_string(i) + "} \"" + std::string(40, 'v') + "\"\r\n";
+  Package(Files(script));
+  auto cycle = [&] {
+    Load();
+    ASSERT_EQ(engine_.prepare("KX2.dat"), 0);
+    Unload();
+  };
+  for (int i = 0; i < 10; ++i) cycle();  // warm-up: the heap and the loader settle
+  const qmtest::ProcessCounters before = qmtest::ReadProcessCounters();
+  for (int i = 0; i < 60; ++i) cycle();
+  const qmtest::ProcessCounters after = qmtest::ReadProcessCounters();
+  EXPECT_LT(after.private_bytes, before.private_bytes + 256 * 1024)
+      << "private bytes " << before.private_bytes << " -> " << after.private_bytes;
+  EXPECT_LE(after.handles, before.handles) << "handles " << before.handles << " -> " << after.handles;
 }
 
 class EngineIsInstallTest : public EngineApiTest {

@@ -6,16 +6,21 @@ namespace qm {
 namespace {
 
 LogSink g_sink = nullptr;
+LogWriter* g_writer = nullptr;
 
 }  // namespace
 
 LogWriter& LogGetWriter() {
-  static LogWriter* writer = [] {
-    auto* w = new LogWriter;  // lives as long as the module; lines may be written at detach
-    w->windows_folder = LogQueryWindowsFolder();
-    return w;
-  }();
-  return *writer;
+  if (!g_writer) {
+    g_writer = new LogWriter;  // lives as long as the module
+    g_writer->windows_folder = LogQueryWindowsFolder();
+  }
+  return *g_writer;
+}
+
+void LogDestroyWriter() {
+  delete g_writer;  // closes the stream
+  g_writer = nullptr;
 }
 
 void LogEnable(LogWriter& writer) { writer.enabled = true; }

@@ -17,6 +17,8 @@ struct LogWriter {
 
 // The process-wide writer, made on the first request.
 LogWriter& LogGetWriter();
+// Closes the log and frees the writer; the module is being unloaded.
+void LogDestroyWriter();
 
 void LogEnable(LogWriter& writer);
 std::string LogFilePath(const LogWriter& writer);

@@ -54,6 +54,13 @@ class FileHolder {
   bool holding_ = false;
 };
 
+// This process's committed private memory and open handles, for tests that show nothing grows.
+struct ProcessCounters {
+  size_t private_bytes = 0;
+  DWORD handles = 0;
+};
+ProcessCounters ReadProcessCounters();
+
 // Names of the exports of a loaded module, in export-table order, and their ordinals.
 struct ExportEntry {
   std::string name;
