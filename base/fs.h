@@ -10,6 +10,10 @@ namespace qm {
 // A file or a folder exists at |path|.
 bool FsPathExists(const std::string& path);
 bool FsCreateFolder(const std::string& path);
+// Creates every missing folder of |folder|, outermost first; "\" and "/" both separate levels,
+// and existing levels (a drive root among them) are passed over. False at the first level that
+// cannot be made.
+bool FsCreateFolderChain(const std::string& folder);
 // fopen; native builds read "\" in |path| as a folder level.
 std::FILE* FsOpen(const std::string& path, const char* mode);
 // The thread's last-error value (SetLastError on Windows, errno natively).

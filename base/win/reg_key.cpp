@@ -1,5 +1,7 @@
 #include "base/win/reg_key.h"
 
+#include <shlwapi.h>
+
 #include <vector>
 
 namespace qm {
@@ -21,6 +23,12 @@ LONG RegKey::Create(HKEY root, const char* subkey) {
     Close();
     key_ = key;
   }
+  return status;
+}
+
+LONG RegKey::OpenOrCreate(HKEY root, const char* subkey) {
+  LONG status = Open(root, subkey, KEY_ALL_ACCESS);
+  if (status == ERROR_FILE_NOT_FOUND) status = Create(root, subkey);
   return status;
 }
 
@@ -54,6 +62,16 @@ LONG RegKey::ReadDword(const char* name, DWORD* out) const {
   return ERROR_SUCCESS;
 }
 
+RegCount RegKey::ReadCount(const char* name, DWORD* out) const {
+  DWORD value = 0;
+  DWORD size = sizeof(value);
+  LONG status = ::RegQueryValueExA(key_, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+  if (status == ERROR_FILE_NOT_FOUND) return RegCount::kAbsent;
+  if (status != ERROR_SUCCESS) return RegCount::kFailed;
+  *out = value;
+  return RegCount::kPresent;
+}
+
 LONG RegKey::WriteString(const char* name, const std::string& value) const {
   // The data length does not count the terminating NUL: other installers of the family read it so.
   return ::RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -64,7 +82,27 @@ LONG RegKey::WriteDword(const char* name, DWORD value) const {
   return ::RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 
+LONG RegKey::WriteRaw(const char* name, DWORD type, const void* data, DWORD size) const {
+  return ::RegSetValueExA(key_, name, 0, type, static_cast<const BYTE*>(data), size);
+}
+
 LONG RegKey::DeleteValue(const char* name) const { return ::RegDeleteValueA(key_, name); }
+
+LONG RegKey::DeleteSubKey(const char* name) const { return ::RegDeleteKeyA(key_, name); }
+
+LONG RegKey::DeleteSubKeyTree(const char* name) const { return static_cast<LONG>(::SHDeleteKeyA(key_, name)); }
+
+bool RegKey::HasAnyValue() const {
+  char name[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  LONG status = ::RegEnumValueA(key_, 0, name, &size, nullptr, nullptr, nullptr, nullptr);
+  return status == ERROR_SUCCESS || status == ERROR_MORE_DATA;
+}
+
+bool RegKey::HasAnySubKey() const {
+  char name[MAX_PATH] = {};
+  return ::RegEnumKeyA(key_, 0, name, MAX_PATH) == ERROR_SUCCESS;
+}
 
 bool RegKey::HasValue(const char* name) const {
   return ::RegQueryValueExA(key_, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;

@@ -28,12 +28,6 @@ bool EngineSystemFolder(const char* what, Query query, std::string* out) {
   return true;
 }
 
-bool EngineFits(const std::string& path, const char* what) {
-  if (path.size() < MAX_PATH) return true;
-  WriteLogLine(std::string(what) + " is longer than 259 characters: " + path);
-  return false;
-}
-
 bool EngineIsDriverChapter(const std::string& name, const char* driver) { return ::lstrcmpiA(name.c_str(), driver) == 0; }
 
 // Steps of Prepare before the package is unpacked: folders and the unpack folder.
@@ -45,7 +39,7 @@ int EnginePrepareFolders(EngineState& state, const std::string& package_name) {
       return engine_code::kNoVersionKey;
     std::string program_files;
     if (key.ReadString("ProgramFilesDir", &program_files) == ERROR_SUCCESS) {  // missing: stays empty
-      if (!EngineFits(program_files, "ProgramFilesDir")) return engine_code::kInvalidArgument;
+      if (!PathFits(program_files, "ProgramFilesDir")) return engine_code::kInvalidArgument;
       state.program_files_folder = program_files;
     }
   }
@@ -68,7 +62,7 @@ int EnginePrepareFolders(EngineState& state, const std::string& package_name) {
     return engine_code::kUnpackFailed;
   }
   state.unpack_folder = state.engine_folder + "\\" + package_name.substr(0, dot);
-  if (!EngineFits(state.unpack_folder, "Unpack folder") || !EngineFits(state.engine_folder + "\\" + package_name, "Package path"))
+  if (!PathFits(state.unpack_folder, "Unpack folder") || !PathFits(state.engine_folder + "\\" + package_name, "Package path"))
     return engine_code::kInvalidArgument;
   return engine_code::kOk;
 }
@@ -114,14 +108,6 @@ int EnginePrepareSteps(EngineState& state, const std::string& package_name) {
   return engine_code::kOk;
 }
 
-// A count is present when a 4-byte read of it succeeds; absent and unreadable read alike here.
-bool EngineCountPresent(const RegKey& key, const std::string& name) {
-  DWORD count = 0;
-  DWORD size = sizeof(count);
-  return ::RegQueryValueExA(key.get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&count), &size) ==
-         ERROR_SUCCESS;
-}
-
 }  // namespace
 
 int EnginePrepare(const std::string& package_name) {
@@ -136,7 +122,7 @@ int EngineSetInstDir(const std::string& folder) {
     WriteLogLine("SetInstDir Data invalid");
     return engine_code::kInvalidArgument;
   }
-  if (!EngineFits(folder, "SetInstDir folder")) return engine_code::kInvalidArgument;
+  if (!PathFits(folder, "SetInstDir folder")) return engine_code::kInvalidArgument;
   EngineState& state = EngineGetState();
   state.install_folder = folder;
   WriteLogLine("SetInstDir is " + folder);
@@ -180,53 +166,6 @@ int EngineDoStep(const std::string& chapter) {
   }
   WriteLogLine("Return Err:" + LogHex8(static_cast<unsigned long>(r)));
   return r;
-}
-
-int EngineIsInstall(const std::string& mode) {
-  EngineState& state = EngineGetState();
-  std::string product;
-  int r = VariablesLookUp(state.variables, "{PRODUCT_GUID}", &product);
-  if (r != engine_code::kOk) return r;
-  if (product.empty()) return engine_code::kVariableUndefined;
-  if (mode == "INSTALL") {
-    state.install_mode = 1;
-    WriteLogLine("====>Begin to INSTALL:");
-    {
-      RegKey family;
-      if (family.Open(HKEY_LOCAL_MACHINE, "Software\\QMSrv", KEY_ALL_ACCESS) != ERROR_SUCCESS) return engine_code::kOk;
-      state.restart_needed = 1;
-      WriteLogLine("The INSTALL Need Reboot!!!");
-    }
-    RegKey products;
-    if (products.Open(HKEY_LOCAL_MACHINE, "Software\\QMSrv\\Product", KEY_ALL_ACCESS) != ERROR_SUCCESS)
-      return engine_code::kOk;
-    if (EngineCountPresent(products, product)) {
-      WriteLogLine("Product have already install is " + product);
-      WriteLogLine("<====Ending to INSTALL:");
-      return engine_code::kAlreadyInstalled;
-    }
-    WriteLogLine("<====Ending to INSTALL:");
-    return engine_code::kOk;
-  }
-  if (mode == "UNINSTALL") {
-    state.install_mode = 0;
-    WriteLogLine("====>Begin to UNINSTALL:");
-    RegKey products;  // opens only where Software\QMSrv exists too
-    if (products.Open(HKEY_LOCAL_MACHINE, "Software\\QMSrv\\Product", KEY_ALL_ACCESS) != ERROR_SUCCESS ||
-        !EngineCountPresent(products, product))
-      return engine_code::kNotInstalled;
-    WriteLogLine("Product is " + product);
-    WriteLogLine("<====Ending to UNINSTALL:");
-    return engine_code::kOk;
-  }
-  return engine_code::kInvalidArgument;
-}
-
-// Product registration and the restart marker come with their own change.
-int EngineFinish() {
-  WriteLogLine("====>Begin to Finish:");
-  WriteLogLine("Finish is not supported by this engine.");
-  return engine_code::kInvalidArgument;
 }
 
 int MiddlewareInstall(const std::string&) { return 1; }

@@ -18,10 +18,7 @@ int CheckCommand(const std::string& args) {
     return engine_code::kInvalidArgument;
   }
   const std::string full = IsAbsolutePath(path) ? path : EngineGetState().unpack_folder + "\\" + path;
-  if (full.size() >= MAX_PATH) {
-    WriteLogLine("Check path too long: " + full);
-    return engine_code::kInvalidArgument;
-  }
+  if (!PathFits(full, "Check path")) return engine_code::kInvalidArgument;
   if (::PathFileExistsA(full.c_str())) {
     WriteLogLine("Check " + full + " OK.");
     return engine_code::kOk;

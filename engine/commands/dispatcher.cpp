@@ -61,10 +61,6 @@ int RunChapter(const std::string& name) {
   return result;
 }
 
-bool IsAbsolutePath(const std::string& path) {
-  return path.find(':') == 1 && path.find('\\') == 2;
-}
-
 int VarHandler(const std::string& args) { return VarCommand(EngineGetState().variables, args); }
 
 int NotBuiltCommand(const char* keyword) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "engine/script/paths.h"
+
 namespace qm {
 
 // A handler gets the rest of its line (what is left after the keyword is removed).
@@ -18,9 +20,6 @@ struct CommandKeyword {
 
 // 0; 2 with no script or an empty name; 3 for an unknown chapter; else the first failing result.
 int RunChapter(const std::string& name);
-
-// A drive letter, ":" and "\": the first ":" at index 1 and the first "\" at index 2.
-bool IsAbsolutePath(const std::string& path);
 
 // The keyword table, in the order keywords are tried.
 const CommandKeyword* DispatcherKeywords(size_t* count);

@@ -23,7 +23,7 @@ int DerDecodePath(const DerElement& element, std::string* out) {
   }
   std::string path(reinterpret_cast<const char*>(p), n);
   path.resize(path.find('\0') == std::string::npos ? n : path.find('\0'));  // the field is a C string
-  if (path.size() > kPackagePathMax || !DerPathStaysInside(path)) return unpack_code::kMalformed;
+  if (path.size() > kPackagePathMax || !DerPathIsSafe(path)) return unpack_code::kMalformed;
   *out = std::move(path);
   return unpack_code::kOk;
 }
@@ -91,10 +91,25 @@ int DerReadUnsigned(const DerElement& element, uint32_t* out) {
   return unpack_code::kOk;
 }
 
-bool DerPathStaysInside(const std::string& path) {
+bool DerNameIsDevice(const std::string& name) {
+  // Windows reads the name up to its first "." with trailing blanks and dots dropped; these
+  // names then open a device (the superscript digits of code page 1252 count as digits there).
+  std::string base = name.substr(0, name.find('.'));
+  while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.pop_back();
+  std::string upper;
+  for (char c : base) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || upper == "CONIN$" || upper == "CONOUT$")
+    return true;
+  if (upper.size() != 4 || (upper.compare(0, 3, "COM") != 0 && upper.compare(0, 3, "LPT") != 0)) return false;
+  unsigned char digit = static_cast<unsigned char>(upper[3]);
+  return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+bool DerPathIsSafe(const std::string& path) {
   if (path.empty()) return true;
   if (path[0] == '\\' || path[0] == '/') return false;
-  if (path.size() >= 2 && path[1] == ':') return false;
+  // A drive ("C:"), and after it an alternate data stream ("a.txt:s"): no ":" belongs in a path.
+  if (path.find(':') != std::string::npos) return false;
   size_t start = 0;
   while (start <= path.size()) {
     size_t end = path.find_first_of("\\/", start);
@@ -102,6 +117,7 @@ bool DerPathStaysInside(const std::string& path) {
     // Windows drops trailing dots and blanks from a name: "...", ".. " act as ".." there.
     std::string part = path.substr(start, end - start);
     if (part.find("..") != std::string::npos && part.find_first_not_of(". ") == std::string::npos) return false;
+    if (DerNameIsDevice(part)) return false;
     start = end + 1;
   }
   return true;

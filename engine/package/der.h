@@ -33,9 +33,13 @@ int DerReadElement(const uint8_t* bytes, size_t available, DerElement* out);
 // INTEGER content as an unsigned 32-bit number (one leading 0x00 dropped, no sign). 0 or 19.
 int DerReadUnsigned(const DerElement& element, uint32_t* out);
 
-// True for a relative path that stays below the folder it is unpacked into: no drive, no
-// leading separator, no ".." component.
-bool DerPathStaysInside(const std::string& path);
+// True for a relative path that stays below the folder it is unpacked into and names a plain
+// file there: no drive or stream (":"), no leading separator, no ".." component and no
+// component that names a device (NUL, CON, PRN, AUX, COM1-9, LPT1-9, with or without an
+// extension, in any case, with trailing dots or blanks).
+bool DerPathIsSafe(const std::string& path);
+// A path component that Windows opens as a device.
+bool DerNameIsDevice(const std::string& name);
 
 // 0 with |out| filled, 16 (no memory or no |out|) or 19 (malformed); |out| untouched on failure.
 int DerDecodeDirectory(const uint8_t* bytes, size_t size, std::vector<PackageEntry>* out);

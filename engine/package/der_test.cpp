@@ -156,15 +156,22 @@ TEST(DerDecode, AcceptsLongFormsAndExtraEntryElements) {
   EXPECT_EQ(out[0].path.size(), 259u);
 }
 
-TEST(DerDecode, PathsThatLeaveTheUnpackFolderAreRejected) {
+TEST(DerDecode, PathsThatLeaveTheUnpackFolderOrNameADeviceAreRejected) {
   const char* rejected[] = {"..\\evil.dll", "a\\..\\..\\b", "a/../b", "..", "sub\\..", "\\windows\\x.dll",
-                            "/etc/passwd", "C:\\x.dll",   "C:x.dll", "c:/x", "...\\x", ".. \\x"};
+                            "/etc/passwd", "C:\\x.dll",   "C:x.dll", "c:/x", "...\\x", ".. \\x",
+                            // devices, as a whole component, any case, with extension, dots or blanks
+                            "NUL", "sub\\NUL.txt", "nul", "Con.ini", "prn", "aux.dat", "COM1", "com9.log",
+                            "LPT1", "lpt5.x.y", "NUL.", "NUL ", "nul .txt", "COM1 .txt", "a\\CON\\b", "conin$", "CONOUT$",
+                            "COM\xb9", "LPT\xb2.txt",
+                            // streams
+                            "a.txt:stream", "sub\\f:$DATA", "x:"};
   for (const char* p : rejected) {
     std::vector<qm::PackageEntry> out;
     EXPECT_EQ(Decode(OneEntryDirectory(Entry({0x02, 0x01, 0x00}, {0x02, 0x01, 0x00}, Tlv(0x13, Str(p)))), &out), kMalformed)
         << p;
   }
-  const char* accepted[] = {"a..b", "..a", "a\\.\\b", "a.\\b..", "x\\y\\z.txt", ".", "a.b.c"};
+  const char* accepted[] = {"a..b", "..a", "a\\.\\b", "a.\\b..", "x\\y\\z.txt", ".", "a.b.c",
+                            "NULL", "nul1", "COM0", "COM10", "LPT", "CONSOLE.txt", "aux_x", "xcon", "my.nul"};
   for (const char* p : accepted) {
     std::vector<qm::PackageEntry> out;
     EXPECT_EQ(Decode(OneEntryDirectory(Entry({0x02, 0x01, 0x00}, {0x02, 0x01, 0x00}, Tlv(0x13, Str(p)))), &out), 0) << p;

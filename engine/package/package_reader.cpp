@@ -69,11 +69,12 @@ int PackageReadEntryList(const std::string& package_path, const char* destinatio
 
 int PackageExtractEntries(const std::string& package_path, const std::vector<PackageEntry>& entries) {
   std::printf("Analyse qmsetup.dat file \n");
+  // The buffers handed to setvbuf are declared first, so the streams close before they go.
+  std::unique_ptr<char[]> in_buffer(new (std::nothrow) char[kStreamBuffer]);
+  std::unique_ptr<char[]> out_buffer(new (std::nothrow) char[kStreamBuffer]);
   ScopedFile package(FsOpen(package_path, "rb"));
   if (!package) return PackageFail(unpack_code::kOpenPackage, "Open qmsetup.dat file ======> error");
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kPackageCopyChunk + 1]);
-  std::unique_ptr<char[]> in_buffer(new (std::nothrow) char[kStreamBuffer]);
-  std::unique_ptr<char[]> out_buffer(new (std::nothrow) char[kStreamBuffer]);
   if (!buffer || !in_buffer || !out_buffer) return PackageFail(unpack_code::kNoMemory, "Malloc memory ======> error");
   std::setvbuf(package.get(), in_buffer.get(), _IOFBF, kStreamBuffer);
 
@@ -118,25 +119,11 @@ int PackageUnpack(const std::string& package_path, const char* destination) {
   return PackageExtractEntries(package_path, entries);
 }
 
-bool PackageCreateFolderChain(const std::string& folder) {
-  if (FsPathExists(folder)) return true;
-  std::string prefix;
-  size_t start = 0;
-  while (start < folder.size()) {
-    size_t sep = folder.find_first_of("\\/", start);
-    size_t end = sep == std::string::npos ? folder.size() : sep + 1;
-    prefix.append(folder, start, end - start);
-    start = end;
-    if (!FsPathExists(prefix) && !FsCreateFolder(prefix)) return false;
-  }
-  return true;
-}
-
 std::FILE* PackageOpenForWriting(const std::string& path, const char* mode) {
   size_t sep = path.find_last_of("\\/");
   if (sep != std::string::npos) {
     std::string folder = path.substr(0, sep);
-    if (!folder.empty() && !PackageCreateFolderChain(folder)) {
+    if (!folder.empty() && !FsCreateFolderChain(folder)) {
       std::printf("%s\n", Format("Creat %s dir ======> error ", folder).c_str());
       FsSetLastError(unpack_code::kFolderChain);
       return nullptr;

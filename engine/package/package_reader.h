@@ -23,9 +23,6 @@ int PackageExtractEntries(const std::string& package_path, const std::vector<Pac
 // Reads the entry list, then extracts. 0 or the first failing step's code.
 int PackageUnpack(const std::string& package_path, const char* destination);
 
-// Creates every missing folder of |folder|, outermost first; "\" and "/" both separate levels.
-bool PackageCreateFolderChain(const std::string& folder);
-
 // Creates the folders of |path|, then opens it with |mode|; null on failure.
 std::FILE* PackageOpenForWriting(const std::string& path, const char* mode);
 

@@ -152,6 +152,9 @@ TEST_F(PackageReaderTest, FailureTable) {
       {"malformed directory", PackageBytes("abc", bad), 19, "Decode file list data ======> error"},
       {"traversal", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 3, "..\\f")})), 19,
        "Decode file list data ======> error"},
+      {"device name", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 0, "first"), E(0, 3, "sub\\NUL.txt")})), 19,
+       "Decode file list data ======> error"},
+      {"stream", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 3, "f:s")})), 19, "Decode file list data ======> error"},
       {"body past the end of the package", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 3, "f"), E(1000, 5, "g")})), 5,
        "Fread qmsetup.dat offset:1000  ======> error"},
   };
@@ -166,6 +169,7 @@ TEST_F(PackageReaderTest, FailureTable) {
     EXPECT_EQ(console.substr(console.rfind('\n') + 1), c.last_line) << c.name;
   }
   EXPECT_FALSE(fs::exists(root_ / "f")) << "nothing is written outside the destination";
+  EXPECT_FALSE(fs::exists(fs::path(dest_) / "first")) << "a rejected directory writes nothing at all";
 }
 
 TEST_F(PackageReaderTest, TrailerThatCannotBeReadIs6) {
@@ -222,12 +226,12 @@ TEST_F(PackageReaderTest, ExistingFilesAreOverwrittenAndOthersLeftAlone) {
 
 TEST_F(PackageReaderTest, FolderChainCreatesOnlyMissingLevels) {
   const std::string chain = (root_ / "x").string() + "\\y/z";
-  EXPECT_TRUE(qm::PackageCreateFolderChain(chain));
+  EXPECT_TRUE(qm::FsCreateFolderChain(chain));
   EXPECT_TRUE(fs::is_directory(root_ / "x/y/z"));
-  EXPECT_TRUE(qm::PackageCreateFolderChain(chain)) << "an existing chain succeeds";
-  EXPECT_TRUE(qm::PackageCreateFolderChain(chain + "\\"));
+  EXPECT_TRUE(qm::FsCreateFolderChain(chain)) << "an existing chain succeeds";
+  EXPECT_TRUE(qm::FsCreateFolderChain(chain + "\\"));
   WriteAll(root_ / "file", "");
-  EXPECT_FALSE(qm::PackageCreateFolderChain((root_ / "file").string() + "\\sub"));
+  EXPECT_FALSE(qm::FsCreateFolderChain((root_ / "file").string() + "\\sub"));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<qm::PackageEntry> entries;
   if (qm::DerDecodeDirectory(data, size, &entries) == 0) {
     for (const qm::PackageEntry& e : entries) {
-      if (e.path.size() > qm::kPackagePathMax || !qm::DerPathStaysInside(e.path)) __builtin_trap();
+      if (e.path.size() > qm::kPackagePathMax || !qm::DerPathIsSafe(e.path)) __builtin_trap();
       if (uint64_t{e.offset} + e.length >= qm::kPackageValueLimit) __builtin_trap();
     }
   }

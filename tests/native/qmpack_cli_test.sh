@@ -46,5 +46,21 @@ check "$qmpack" --help >/dev/null
 msg=$("$qmpack" verify "$work/cut.dat" 2>&1)
 check [ -n "$msg" ]
 
+# A failed create leaves an existing package of that name alone and leaves nothing behind.
+echo keep > "$work/keep.dat"
+check not "$qmpack" create "$work/keep.dat" "$work/nonexistent" 2>/dev/null
+check [ "$(cat "$work/keep.dat")" = keep ]
+mkdir -p "$work/dev"; cp "$work/src/qmsetup.ini" "$work/dev/"; echo x > "$work/dev/NUL.txt"
+check not "$qmpack" create "$work/keep.dat" "$work/dev" 2>/dev/null
+check [ "$(cat "$work/keep.dat")" = keep ]
+check [ ! -e "$work/keep.dat.part" ]
+
+# A package made inside the folder it packs never packs itself, however often it is made.
+check "$qmpack" create "$work/src/self.dat" "$work/src" >/dev/null
+size1=$(stat -c %s "$work/src/self.dat")
+check "$qmpack" create "$work/src/self.dat" "$work/src" >/dev/null
+check [ "$(stat -c %s "$work/src/self.dat")" -eq "$size1" ]
+check not sh -c "'$qmpack' list '$work/src/self.dat' | grep -q self.dat"
+
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]

@@ -38,6 +38,49 @@ std::string ToNativePath(const std::string& package_path) {
   return out;
 }
 
+// Bodies, directory and trailer into |path|. Empty string or a message in words.
+std::string PackageWriteTo(const std::string& path, const std::vector<PackSource>& sources) {
+  ScopedFile out(std::fopen(path.c_str(), "wb"));
+  if (!out) return "cannot create " + path;
+  std::vector<PackageEntry> entries;
+  uint64_t offset = 0;
+  std::vector<char> buffer(1 << 16);
+  for (const PackSource& source : sources) {
+    ScopedFile in(std::fopen(source.file.c_str(), "rb"));
+    if (!in) return "cannot read " + source.file;
+    uint64_t length = 0;
+    size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) {
+      // Checked before the bytes go out: a source that keeps growing cannot fill the disk.
+      if (offset + length + n >= kPackageValueLimit) return "package would exceed 2 GiB at " + source.package_path;
+      if (std::fwrite(buffer.data(), 1, n, out.get()) != n) return "cannot write " + path;
+      length += n;
+    }
+    if (std::ferror(in.get())) return "cannot read " + source.file;
+    PackageEntry entry;
+    entry.offset = static_cast<uint32_t>(offset);
+    entry.length = static_cast<uint32_t>(length);
+    entry.path = source.package_path;
+    entries.push_back(std::move(entry));
+    offset += length;
+  }
+  std::vector<uint8_t> directory = DerEncodeDirectory(entries);
+  uint32_t size = static_cast<uint32_t>(directory.size());
+  uint8_t trailer[4] = {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size >> 16),
+                        static_cast<uint8_t>(size >> 24)};
+  if (std::fwrite(directory.data(), 1, directory.size(), out.get()) != directory.size() ||
+      std::fwrite(trailer, 1, 4, out.get()) != 4 || !out.Reset())
+    return "cannot write " + path;
+  return std::string();
+}
+
+bool SameFile(const fs::path& a, const std::vector<std::string>& others) {
+  std::error_code ec;
+  for (const std::string& other : others)
+    if (fs::equivalent(a, other, ec)) return true;
+  return false;
+}
+
 }  // namespace
 
 std::vector<uint8_t> DerEncodeLength(size_t length) {
@@ -67,49 +110,33 @@ std::vector<uint8_t> DerEncodeDirectory(const std::vector<PackageEntry>& entries
 }
 
 std::string PackageWrite(const std::string& out_path, const std::vector<PackSource>& sources) {
-  ScopedFile out(std::fopen(out_path.c_str(), "wb"));
-  if (!out) return "cannot create " + out_path;
-  std::vector<PackageEntry> entries;
-  uint64_t offset = 0;
-  std::vector<char> buffer(1 << 16);
   for (const PackSource& source : sources) {
     if (source.package_path.empty() || source.package_path.size() > kPackagePathMax)
       return "package path must be 1 to 259 bytes: " + source.package_path;
-    if (!DerPathStaysInside(source.package_path)) return "package path leaves the unpack folder: " + source.package_path;
-    ScopedFile in(std::fopen(source.file.c_str(), "rb"));
-    if (!in) return "cannot read " + source.file;
-    uint64_t length = 0;
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) {
-      if (std::fwrite(buffer.data(), 1, n, out.get()) != n) return "cannot write " + out_path;
-      length += n;
-    }
-    if (std::ferror(in.get())) return "cannot read " + source.file;
-    if (offset + length >= kPackageValueLimit) return "package would exceed 2 GiB at " + source.package_path;
-    PackageEntry entry;
-    entry.offset = static_cast<uint32_t>(offset);
-    entry.length = static_cast<uint32_t>(length);
-    entry.path = source.package_path;
-    entries.push_back(std::move(entry));
-    offset += length;
+    if (!DerPathIsSafe(source.package_path))
+      return "package path leaves the unpack folder or names a device or stream: " + source.package_path;
   }
-  std::vector<uint8_t> directory = DerEncodeDirectory(entries);
-  uint32_t size = static_cast<uint32_t>(directory.size());
-  uint8_t trailer[4] = {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size >> 16),
-                        static_cast<uint8_t>(size >> 24)};
-  if (std::fwrite(directory.data(), 1, directory.size(), out.get()) != directory.size() ||
-      std::fwrite(trailer, 1, 4, out.get()) != 4 || !out.Reset())
-    return "cannot write " + out_path;
-  return std::string();
+  // Written beside the target and renamed at the end, so a failed run leaves an existing
+  // package of that name as it was.
+  const std::string part_path = out_path + kPartSuffix;
+  std::string error = PackageWriteTo(part_path, sources);
+  std::error_code ec;
+  if (error.empty()) {
+    fs::rename(part_path, out_path, ec);
+    if (ec) error = "cannot rename " + part_path + " to " + out_path + ": " + ec.message();
+  }
+  if (!error.empty()) fs::remove(part_path, ec);
+  return error;
 }
 
-std::string PackageCollect(const std::string& root, const std::string& list_file, std::vector<PackSource>* out) {
+std::string PackageCollect(const std::string& root, const std::string& list_file, std::vector<PackSource>* out,
+                           const std::vector<std::string>& leave_out) {
   std::error_code ec;
   if (!fs::is_directory(root, ec)) return root + " is not a folder";
   std::vector<std::string> walked;
   for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
-    if (it->is_regular_file(ec)) walked.push_back(ToPackagePath(fs::relative(it->path(), root, ec)));
+    if (it->is_regular_file(ec) && !SameFile(it->path(), leave_out)) walked.push_back(ToPackagePath(fs::relative(it->path(), root, ec)));
   }
   if (ec) return "cannot walk " + root + ": " + ec.message();
   std::sort(walked.begin(), walked.end());

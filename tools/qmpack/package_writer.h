@@ -23,12 +23,18 @@ struct PackSource {
   std::string file;          // where the body is read from
 };
 
-// Writes |sources| in order to |out_path|. Returns an empty string or a message in words.
+// The package is written to |out_path| + this, then renamed into place.
+constexpr char kPartSuffix[] = ".part";
+
+// Writes |sources| in order to |out_path|. Returns an empty string or a message in words; on
+// failure |out_path| is left as it was and nothing else stays behind.
 std::string PackageWrite(const std::string& out_path, const std::vector<PackSource>& sources);
 
 // The package path of every regular file below |root|: "qmsetup.ini" first, then the order of
-// |list_file| when given (one package path per line), else a byte-wise sorted walk.
-std::string PackageCollect(const std::string& root, const std::string& list_file, std::vector<PackSource>* out);
+// |list_file| when given (one package path per line), else a byte-wise sorted walk. Files that
+// are one of |leave_out| (the package being made, for one) are not walked.
+std::string PackageCollect(const std::string& root, const std::string& list_file, std::vector<PackSource>* out,
+                           const std::vector<std::string>& leave_out = {});
 
 }  // namespace qm
 

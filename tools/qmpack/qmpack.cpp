@@ -63,12 +63,11 @@ std::string ReadDirectory(const std::string& package, long* file_size, uint32_t*
 int Create(int argc, char** argv) {
   if (argc != 4 && !(argc == 6 && std::strcmp(argv[4], "--list") == 0)) return Usage(stderr);
   std::vector<qm::PackSource> sources;
-  std::string error = qm::PackageCollect(argv[3], argc == 6 ? argv[5] : "", &sources);
-  if (error.empty()) error = qm::PackageWrite(argv[2], sources);
-  if (!error.empty()) {
-    std::remove(argv[2]);
-    return Fail(error);
-  }
+  const std::string out = argv[2];
+  // The package may be made inside the folder it packs: it is never packed into itself.
+  std::string error = qm::PackageCollect(argv[3], argc == 6 ? argv[5] : "", &sources, {out, out + qm::kPartSuffix});
+  if (error.empty()) error = qm::PackageWrite(out, sources);
+  if (!error.empty()) return Fail(error);
   std::printf("%s: %zu files\n", argv[2], sources.size());
   return 0;
 }
