@@ -14,7 +14,10 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= 2
 MAKEFLAGS  += --no-print-directory
 
-SHIPPED_PE := $(DIST)/Inst_kx2.dll $(DIST)/QMSetup.dll $(DIST)/kxhost.exe
+# Every program and library we ship: the dist files and the payload components (each group lists
+# its binaries in components/GROUP/shipped.lst).
+COMPONENT_PE := $(addprefix $(WIN)/bin/,$(shell cat components/*/shipped.lst 2>/dev/null))
+SHIPPED_PE := $(DIST)/Inst_kx2.dll $(DIST)/QMSetup.dll $(DIST)/kxhost.exe $(COMPONENT_PE)
 CHECK_IMPORTS := python3 tools/check-imports.py tools/imports/allowed.tsv tools/imports/IMPORTS.md
 
 # cmake_configure DIR ARGS: configure once with ARGS; later runs only refresh (a toolchain file

@@ -68,3 +68,10 @@ add_executable(kxhost tools/kxhost/kxhost.cpp base/win/runtime_unload.cpp)
 if(QM_TESTS)
   include(cmake/windows_tests.cmake)
 endif()
+
+# Payload components: the programs and libraries the package carries, one group per folder.
+foreach(group crypto runtime)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/components/${group}/${group}.cmake)
+    include(${CMAKE_SOURCE_DIR}/components/${group}/${group}.cmake)
+  endif()
+endforeach()
