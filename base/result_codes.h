@@ -30,6 +30,9 @@ namespace front_code {
 constexpr int kOk = 0;
 constexpr int kRestartNeeded = 1;
 constexpr int kEngineFailed = 2;
+// Staging failed: a carried file could not be written, or a file held open at the staging path by
+// somebody else does not hold exactly our bytes (or cannot be read to compare). Nothing is then
+// loaded: the front never runs an engine or package it did not write itself.
 constexpr int kStagingFailed = 4;
 constexpr int kBadLanguage = 5;
 constexpr int kRestartPending = 8;

@@ -8,7 +8,10 @@ add_executable(hold tests/win/hold.cpp)
 add_library(fake_engine SHARED tests/front/fake_engine.cpp tests/front/fake_engine.def)
 add_library(fake_engine_nofinish SHARED tests/front/fake_engine.cpp tests/front/fake_engine_nofinish.def)
 target_compile_definitions(fake_engine_nofinish PRIVATE FAKE_ENGINE_WITHOUT_FINISH)
-foreach(t fake_engine fake_engine_nofinish)
+# A foreign engine with all five entry points that tests plant at the staging path.
+add_library(fake_engine_planted SHARED tests/front/fake_engine.cpp tests/front/fake_engine.def)
+target_compile_definitions(fake_engine_planted PRIVATE FAKE_ENGINE_PLANTED)
+foreach(t fake_engine fake_engine_nofinish fake_engine_planted)
   set_target_properties(${t} PROPERTIES PREFIX "")
   target_link_options(${t} PRIVATE -Wl,--kill-at)
 endforeach()
@@ -29,7 +32,8 @@ function(qm_add_wine_test name)
 endfunction()
 
 qm_add_wine_test(front_test front/front_test.cpp front/os_version.cpp)
-add_dependencies(front_test Inst_kx2_fake Inst_kx2_fake_rt Inst_kx2_fake_nofinish Inst_kx2_fake_nopkg kxhost hold)
+add_dependencies(front_test Inst_kx2_fake Inst_kx2_fake_rt Inst_kx2_fake_nofinish Inst_kx2_fake_nopkg kxhost hold
+                 fake_engine_planted)
 # The same tests once more with Chinese (PRC) as the user's default language.
 add_test(NAME front_test_zh_CN COMMAND env LC_ALL=zh_CN.UTF-8 QM_EXPECT_LANGID=2052
          ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:front_test> --gtest_filter=FrontTest.Selector*

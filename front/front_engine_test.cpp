@@ -57,4 +57,24 @@ TEST(FrontWithRealEngine, InstallReachesPrepareAndDoStep) {
   qmtest::CleanEngineTraces();
 }
 
+TEST(FrontWithRealEngine, PlantedPackageIsRefusedBeforeTheEngineLogsAnything) {
+  qmtest::CleanEngineTraces();
+  const std::string staging = qmtest::StagingFolder();
+  while (HMODULE h = ::GetModuleHandleA((staging + "\\QMSetup.dll").c_str())) ::FreeLibrary(h);
+  ::CreateDirectoryA(staging.c_str(), nullptr);
+  ASSERT_TRUE(qmtest::WriteFileBytes(staging + "\\KX2.dat", "a package somebody else put here"));
+  {
+    qmtest::FileHolder holder(staging + "\\KX2.dat", "read");
+    ASSERT_TRUE(holder.holding());
+    HMODULE front = ::LoadLibraryA("Inst_kx2_test.dll");
+    ASSERT_NE(front, nullptr);
+    auto install = reinterpret_cast<int(__cdecl*)(int, int)>(::GetProcAddress(front, "kx_Install"));
+    EXPECT_EQ(install(0, 2), 4);
+    EXPECT_EQ(::GetModuleHandleA((staging + "\\QMSetup.dll").c_str()), nullptr);
+    ::FreeLibrary(front);
+  }
+  EXPECT_TRUE(qmtest::EngineLogLines().empty());
+  qmtest::CleanEngineTraces();
+}
+
 }  // namespace

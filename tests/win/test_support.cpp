@@ -162,10 +162,10 @@ std::vector<std::string> PendingFileRenameOperations() {
   return items;
 }
 
-FileHolder::FileHolder(const std::string& path) {
+FileHolder::FileHolder(const std::string& path, const std::string& mode) {
   std::string event_name = "qmtest_hold_" + std::to_string(::GetCurrentProcessId());
   qm::ScopedHandle ready(::CreateEventA(nullptr, TRUE, FALSE, event_name.c_str()));
-  std::string cmd = "\"" + BinFolder() + "\\hold.exe\" \"" + path + "\" " + event_name;
+  std::string cmd = "\"" + BinFolder() + "\\hold.exe\" \"" + path + "\" " + event_name + " " + mode;
   STARTUPINFOA si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};

@@ -42,10 +42,11 @@ ProcessResult RunAsWindowsVersion(const std::string& exe, const std::string& ver
 // HKLM\...\Session Manager PendingFileRenameOperations, one string per item; empty when absent.
 std::vector<std::string> PendingFileRenameOperations();
 
-// Runs hold.exe, which keeps |path| open with no sharing until the holder is destroyed.
+// Runs hold.exe, which keeps |path| in use until the holder is destroyed: open with no sharing
+// (mode ""), open for reading with others allowed to read ("read"), or loaded as an image ("load").
 class FileHolder {
  public:
-  explicit FileHolder(const std::string& path);
+  explicit FileHolder(const std::string& path, const std::string& mode = "");
   ~FileHolder();
   bool holding() const { return holding_; }
 
