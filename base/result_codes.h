@@ -13,14 +13,20 @@ constexpr int kInvalidArgument = 2;
 constexpr int kChapterNotFound = 3;
 constexpr int kFileMissing = 4;
 constexpr int kVariableUndefined = 5;
+constexpr int kReferenceStoreFailed = 6;  // a reference count cannot be read or written
 constexpr int kProgramNotStarted = 7;
 constexpr int kLibraryNotLoaded = 8;
 constexpr int kFunctionMissing = 9;
+// A copy that COPY or COPYIF decided to make failed: the target folder cannot be created or
+// CopyFileA failed. The file is not installed, gets no reference and the chapter stops.
+constexpr int kCopyFailed = 10;
 constexpr int kUnpackFailed = 11;
 constexpr int kRestartPending = 12;
 constexpr int kProductKeyFailed = 13;
 constexpr int kMarkerNotCreated = 14;
 constexpr int kAlreadyInstalled = 15;
+constexpr int kReplaceMoveAsideFailed = 16;  // an in-use target cannot be moved to "<target>.OLD"
+constexpr int kReplaceCopyFailed = 17;       // the copy after moving it aside failed (moved back)
 constexpr int kEngineBusy = 18;
 constexpr int kCompanyCountFailed = 19;
 constexpr int kNotInstalled = 20;

@@ -9,7 +9,10 @@ add_library(qmengine STATIC
   engine/api/product_record.cpp
   engine/commands/check.cpp
   engine/commands/def.cpp
-  engine/commands/dispatcher.cpp)
+  engine/commands/dispatcher.cpp
+  engine/commands/ref_count.cpp
+  engine/commands/regproduct.cpp
+  engine/commands/restart_ops.cpp)
 target_link_libraries(qmengine PUBLIC qmcore shlwapi version advapi32)
 
 add_library(QMSetup SHARED engine/api/exports.cpp engine/api/dllmain.cpp engine/api/QMSetup.def

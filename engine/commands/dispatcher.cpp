@@ -19,7 +19,6 @@ int DelCommand(const std::string&) { return NotBuiltCommand("DEL"); }
 int RunIfCommand(const std::string&) { return NotBuiltCommand("RUNIF"); }
 int CallIfCommand(const std::string&) { return NotBuiltCommand("CALLIF"); }
 int CopyIfCommand(const std::string&) { return NotBuiltCommand("COPYIF"); }
-int RegProductCommand(const std::string&) { return NotBuiltCommand("REGPRODUCT"); }
 
 // The first seven keep the blank after the keyword at the front of the arguments.
 const CommandKeyword kKeywords[] = {

@@ -27,6 +27,7 @@ const CommandKeyword* DispatcherKeywords(size_t* count);
 // Handlers, one file each.
 int CheckCommand(const std::string& args);
 int DefCommand(const std::string& args);
+int RegProductCommand(const std::string& args);
 int VarHandler(const std::string& args);
 int NotBuiltCommand(const char* keyword);
 
