@@ -8,7 +8,9 @@ add_library(qmengine STATIC
   engine/api/platform.cpp
   engine/api/product_record.cpp
   engine/commands/check.cpp
+  engine/commands/copy.cpp
   engine/commands/def.cpp
+  engine/commands/del.cpp
   engine/commands/dispatcher.cpp
   engine/commands/ref_count.cpp
   engine/commands/regproduct.cpp

@@ -1,5 +1,6 @@
 # Windows-side tests, run under Wine through the cross-compiling emulator, one executable per test.
-add_library(win_test_support STATIC tests/win/test_support.cpp tests/win/engine_fixture.cpp tools/qmpack/package_writer.cpp)
+add_library(win_test_support STATIC tests/win/test_support.cpp tests/win/engine_fixture.cpp
+  tests/win/file_command_fixture.cpp tools/qmpack/package_writer.cpp)
 target_link_libraries(win_test_support PUBLIC GTest::gtest qmengine)
 
 add_executable(hold tests/win/hold.cpp)
@@ -68,3 +69,21 @@ add_dependencies(engine_state_test fake_engine fake_engine_nofinish)
 add_executable(imports_too_new tests/win/imports_too_new.cpp)
 add_test(NAME check_imports COMMAND sh ${CMAKE_SOURCE_DIR}/tests/win/check_imports_test.sh ${CMAKE_SOURCE_DIR}/tools
          $<TARGET_FILE:imports_too_new>)
+
+# Libraries whose only content is a version resource, ver_A_B_C_D.dll, for the copy rules.
+set(QM_VERSIONED_LIBRARIES "")
+foreach(version 1.0.0.12 1.0.1.0 1.0.0.930 1.0.0.931 2.5.3.1200 0.0.0.0)
+  string(REPLACE "." ";" parts ${version})
+  list(GET parts 0 QM_V1)
+  list(GET parts 1 QM_V2)
+  list(GET parts 2 QM_V3)
+  list(GET parts 3 QM_V4)
+  string(REPLACE "." "_" name "ver_${version}")
+  configure_file(${CMAKE_SOURCE_DIR}/tests/win/versioned.rc.in ${CMAKE_BINARY_DIR}/versioned/${name}.rc @ONLY)
+  add_library(${name} SHARED tests/win/versioned.c ${CMAKE_BINARY_DIR}/versioned/${name}.rc)
+  set_target_properties(${name} PROPERTIES PREFIX "")
+  list(APPEND QM_VERSIONED_LIBRARIES ${name})
+endforeach()
+
+qm_add_wine_test(files_test engine/commands/copy_test.cpp engine/commands/del_test.cpp)
+add_dependencies(files_test QMSetup hold ${QM_VERSIONED_LIBRARIES})

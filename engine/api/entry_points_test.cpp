@@ -113,8 +113,8 @@ TEST_F(EngineApiTest, PrepareFailuresStopWithTheirCodeAndLines) {
        {"Want to Get Common error :{NOPE} Not exist."}},
       {"CHECK without quotes", "[FILES]\r\nCHECK b.txt\r\n[COMMON]\r\n", 2,
        {"Check data invalid, a path in double quotes is needed: b.txt"}},
-      {"a command not built yet", "[FILES]\r\n[COMMON]\r\nCOPY \"a\", \"b\", UPDATE\r\n", 2,
-       {"COPY is not supported by this engine."}},
+      {"a failing command in COMMON", "[FILES]\r\n[COMMON]\r\nCOPY \"a\", \"b\", UPDATE\r\n", 4,
+       {"Copy a tob failed: the source does not exist."}},
   };
   for (const PrepareFailure& row : rows) {
     SCOPED_TRACE(row.name);
@@ -276,7 +276,7 @@ TEST_F(EngineApiTest, DispatcherMatchesKeywordsAtColumnZeroOnly) {
                                      "<====Ending to DoStep:"}));
   // The longer keywords reach their own handlers, never the shorter keyword's.
   const std::pair<const char*, const char*> first_lines[] = {
-      {"copyif", "COPYIF is not supported by this engine."},
+      {"copyif", "<====Ending to DoStep:"},  // COPYIF without an earlier copy does nothing
       {"runif", "RUNIF is not supported by this engine."},
       {"callif", "CALLIF is not supported by this engine."},
       {"regproduct", "====>Begin Do_RegProduct:"}};

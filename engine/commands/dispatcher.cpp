@@ -12,13 +12,10 @@ namespace qm {
 namespace {
 
 // Commands whose handlers come later fail visibly instead of being skipped.
-int CopyCommand(const std::string&) { return NotBuiltCommand("COPY"); }
 int RunCommand(const std::string&) { return NotBuiltCommand("RUN"); }
 int CallCommand(const std::string&) { return NotBuiltCommand("CALL"); }
-int DelCommand(const std::string&) { return NotBuiltCommand("DEL"); }
 int RunIfCommand(const std::string&) { return NotBuiltCommand("RUNIF"); }
 int CallIfCommand(const std::string&) { return NotBuiltCommand("CALLIF"); }
-int CopyIfCommand(const std::string&) { return NotBuiltCommand("COPYIF"); }
 
 // The first seven keep the blank after the keyword at the front of the arguments.
 const CommandKeyword kKeywords[] = {

@@ -166,7 +166,8 @@ std::vector<std::string> PendingFileRenameOperations() {
 }
 
 FileHolder::FileHolder(const std::string& path, const std::string& mode) {
-  std::string event_name = "qmtest_hold_" + std::to_string(::GetCurrentProcessId());
+  static int holders = 0;  // one event per holder: a signalled one of an earlier holder would lie
+  std::string event_name = "qmtest_hold_" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++holders);
   qm::ScopedHandle ready(::CreateEventA(nullptr, TRUE, FALSE, event_name.c_str()));
   std::string cmd = "\"" + BinFolder() + "\\hold.exe\" \"" + path + "\" " + event_name + " " + mode;
   STARTUPINFOA si = {};
