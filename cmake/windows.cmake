@@ -7,6 +7,7 @@ add_library(qmengine STATIC
   engine/api/entry_points.cpp
   engine/api/platform.cpp
   engine/api/product_record.cpp
+  engine/commands/call.cpp
   engine/commands/check.cpp
   engine/commands/copy.cpp
   engine/commands/def.cpp
@@ -14,7 +15,8 @@ add_library(qmengine STATIC
   engine/commands/dispatcher.cpp
   engine/commands/ref_count.cpp
   engine/commands/regproduct.cpp
-  engine/commands/restart_ops.cpp)
+  engine/commands/restart_ops.cpp
+  engine/commands/run.cpp)
 target_link_libraries(qmengine PUBLIC qmcore shlwapi version advapi32)
 
 add_library(QMSetup SHARED engine/api/exports.cpp engine/api/dllmain.cpp engine/api/QMSetup.def

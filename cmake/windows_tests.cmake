@@ -87,3 +87,10 @@ endforeach()
 
 qm_add_wine_test(files_test engine/commands/copy_test.cpp engine/commands/del_test.cpp)
 add_dependencies(files_test QMSetup hold ${QM_VERSIONED_LIBRARIES})
+
+# A program and a library that record how they were started and called.
+add_executable(record_args tests/win/record_args.cpp)
+add_library(record_call SHARED tests/win/record_call.cpp tests/win/record_call.def)
+set_target_properties(record_call PROPERTIES PREFIX "")
+qm_add_wine_test(programs_test engine/commands/run_test.cpp engine/commands/call_test.cpp)
+add_dependencies(programs_test QMSetup record_args record_call)

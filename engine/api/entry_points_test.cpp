@@ -277,15 +277,15 @@ TEST_F(EngineApiTest, DispatcherMatchesKeywordsAtColumnZeroOnly) {
   // The longer keywords reach their own handlers, never the shorter keyword's.
   const std::pair<const char*, const char*> first_lines[] = {
       {"copyif", "<====Ending to DoStep:"},  // COPYIF without an earlier copy does nothing
-      {"runif", "RUNIF is not supported by this engine."},
-      {"callif", "CALLIF is not supported by this engine."},
+      {"runif", "RUNIF data invalid"},
+      {"callif", "CALLIF data invalid"},
       {"regproduct", "====>Begin Do_RegProduct:"}};
   for (const auto& row : first_lines) {
     MarkLog();
     engine_.do_step(row.first);
     Lines lines = NewLogLines();
     ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[2], row.second);
+    EXPECT_EQ(lines[2].find(row.second), 0u) << lines[2];
   }
 }
 
