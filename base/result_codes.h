@@ -32,6 +32,26 @@ constexpr int kCompanyCountFailed = 19;
 constexpr int kNotInstalled = 20;
 }  // namespace engine_code
 
+// instMW_Install and instMW_Uninstall. A failing listed chapter, when the error-stop setting
+// stops the run there, gives the code of its chapter: FILES 1, copy 2, start_Daemon and
+// start_certd 3, RegCSP and UnRegCSP 4, remove_Daemon and remove_certd 5, delete 6,
+// Install_Driver and UnInstall_Driver 10, any other chapter 1.
+namespace middleware_code {
+constexpr int kOk = 0;  // also when a restart is needed: ask instMW_IsNeedReboot
+constexpr int kFailed = 1;  // Prepare, SetInstDir or the action list failed; a too long package name
+constexpr int kFinishFailed = 3;
+constexpr int kAlreadyInstalled = 11;
+constexpr int kRestartPending = 12;
+}  // namespace middleware_code
+
+// instMW_IsHaveInstalled (besides the engine's 5 for an undefined {PRODUCT_GUID}).
+namespace installed_code {
+constexpr int kNotInstalled = 0;
+constexpr int kPackageNewer = 1;  // also: the recorded version cannot be read
+constexpr int kSameVersion = 2;
+constexpr int kRecordedNewer = 3;  // also: the package defines no version
+}  // namespace installed_code
+
 namespace front_code {
 constexpr int kOk = 0;
 constexpr int kRestartNeeded = 1;

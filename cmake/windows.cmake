@@ -5,6 +5,7 @@ add_library(qmengine STATIC
   base/win/reg_key.cpp
   engine/api/engine_state.cpp
   engine/api/entry_points.cpp
+  engine/api/middleware.cpp
   engine/api/platform.cpp
   engine/api/product_record.cpp
   engine/commands/call.cpp

@@ -59,7 +59,8 @@ qm_add_wine_test(engine_test engine/api/entry_points_test.cpp front/front_engine
 add_dependencies(engine_test QMSetup Inst_kx2_test)
 qm_add_wine_test(engine_state_test engine/api/engine_state_test.cpp)
 
-qm_add_wine_test(records_test engine/api/product_record_test.cpp engine/commands/ref_count_test.cpp)
+qm_add_wine_test(records_test engine/api/product_record_test.cpp engine/commands/ref_count_test.cpp
+                 engine/api/middleware_test.cpp)
 add_dependencies(records_test QMSetup hold)
 qm_add_wine_test(restart_test engine/commands/restart_ops_test.cpp)
 add_dependencies(restart_test hold fake_engine fake_engine_nofinish)
