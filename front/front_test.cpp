@@ -343,7 +343,7 @@ TEST_F(FrontTest, MarkerOn9xGives8AndStays) {
   ASSERT_TRUE(qmtest::WriteFileBytes(qmtest::MarkerPath(), ""));
   size_t pending_before = qmtest::PendingFileRenameOperations().size();
   qmtest::ProcessResult r = qmtest::RunAsWindowsVersion(qmtest::BinFolder() + "\\kxhost.exe", "win98",
-                                                        "--front Inst_kx2_fake.dll precheck");
+                                                        "--raw --front Inst_kx2_fake.dll precheck");
   EXPECT_EQ(r.exit_code, static_cast<DWORD>(kRestartPending)) << r.output;
   EXPECT_EQ(qmtest::PendingFileRenameOperations().size(), pending_before);
   EXPECT_TRUE(qmtest::FileExists(qmtest::MarkerPath()));
@@ -391,7 +391,7 @@ TEST(FrontOsVersion, WhatWineReportsPerVersion) {
                                               {"vista", kOk},            {"win7", kOk}};
   for (const auto& row : rows) {
     qmtest::ProcessResult r = qmtest::RunAsWindowsVersion(qmtest::BinFolder() + "\\kxhost.exe", row.first,
-                                                          "--front Inst_kx2_fake.dll precheck");
+                                                          "--raw --front Inst_kx2_fake.dll precheck");
     EXPECT_EQ(r.exit_code, static_cast<DWORD>(row.second)) << row.first << ": " << r.output;
   }
 }
