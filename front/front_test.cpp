@@ -349,6 +349,37 @@ TEST_F(FrontTest, MarkerOn9xGives8AndStays) {
   EXPECT_TRUE(qmtest::FileExists(qmtest::MarkerPath()));
 }
 
+// kxhost, as a deployment tool runs it: the front's codes become 0, 3010, 1603 and 87.
+TEST_F(FrontTest, KxhostExitCodes) {
+  struct Row {
+    const char* args;
+    const char* answers;
+    DWORD exit_code;
+    const char* says;
+  };
+  const Row rows[] = {
+      {"install 1", "IsInstall:INSTALL=15", 0, "install returned 0: done, no restart needed"},
+      {"uninstall", "Finish=12", 3010, "uninstall returned 1: done; a restart is needed to complete it"},
+      {"--raw uninstall", "Finish=12", 1, "uninstall returned 1"},
+      {"install 1", "Prepare=12", 1603, "install returned 2: the setup engine failed; the setup log says where"},
+      {"install 7", "", 87, "install returned 5: the language selector must be 1, 2 or 3"},
+      {"precheck", "", 0, "precheck returned 0: the runtime may be installed now"},
+      {"install", "", 87, "usage: kxhost"},
+      {"install x", "", 87, "usage: kxhost"},
+      {"precheck extra", "", 87, "usage: kxhost"},
+      {"--bogus precheck", "", 87, "usage: kxhost"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args);
+    UnloadStagedEngine();
+    Answer(row.answers);
+    qmtest::ProcessResult r =
+        qmtest::RunProcess("\"" + qmtest::BinFolder() + "\\kxhost.exe\" --front Inst_kx2_fake.dll " + row.args);
+    EXPECT_EQ(r.exit_code, row.exit_code) << r.output;
+    EXPECT_NE(r.output.find(row.says), std::string::npos) << r.output;
+  }
+}
+
 struct VersionCase {
   unsigned long platform, major, minor;
   const char* service_pack;
