@@ -51,6 +51,7 @@ dist-files:
 
 dist: native win dist-files
 	@$(CHECK_IMPORTS) $(SHIPPED_PE)
+	@$(NATIVE)/bin/qmpack verify $(DIST)/KX2.dat >/dev/null
 
 # After a deliberate change of what the binaries import: rewrite the table beside the list.
 imports-doc: native win dist-files

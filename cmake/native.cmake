@@ -8,7 +8,9 @@ if(QM_TESTS)
     engine/script/script_test.cpp
     engine/script/variables_test.cpp
     tools/qmpack/package_writer_test.cpp
-    tools/qmpack/package_writer.cpp)
+    tools/qmpack/package_writer.cpp
+    tools/qmpack/script_check.cpp
+    tools/qmpack/script_check_test.cpp)
   target_link_libraries(core_tests qmcore GTest::gtest_main)
   add_test(NAME core_tests COMMAND core_tests)
   add_test(NAME qmpack_cli COMMAND sh ${CMAKE_SOURCE_DIR}/tests/native/qmpack_cli_test.sh $<TARGET_FILE:qmpack>)

@@ -10,7 +10,7 @@ check() { if "$@"; then pass=$((pass + 1)); else echo "FAILED: $*"; fail=$((fail
 not() { ! "$@"; }
 
 mkdir -p "$work/src/sub/deeper" "$work/src/empty dir"
-printf '[FILES]\r\nCHECK "a"\r\n' > "$work/src/qmsetup.ini"
+printf '[FILES]\r\nCHECK "sub\\big.bin"\r\n[COMMON]\r\n' > "$work/src/qmsetup.ini"
 head -c 100000 /dev/urandom > "$work/src/sub/big.bin"
 : > "$work/src/sub/deeper/empty.txt"
 for i in $(seq 1 150); do echo "$i" > "$work/src/sub/deeper/f$i.txt"; done
@@ -21,7 +21,7 @@ check "$qmpack" extract "$work/a.dat" "$work/out" >/dev/null
 check diff -r "$work/src/sub" "$work/out/sub"
 check cmp "$work/src/qmsetup.ini" "$work/out/qmsetup.ini"
 first=$("$qmpack" list "$work/a.dat" | head -n 1)
-check [ "$first" = "         0         20 qmsetup.ini" ]
+check [ "$first" = "         0         40 qmsetup.ini" ]
 
 # An independent DER reader accepts the directory.
 size=$(od -An -tu4 -j $(($(stat -c %s "$work/a.dat") - 4)) -N4 "$work/a.dat" | tr -d ' ')
@@ -33,6 +33,13 @@ check [ "$(openssl asn1parse -inform DER -in "$work/dir.der" | grep -c PRINTABLE
 printf 'sub\\deeper\\f2.txt\nsub\\big.bin\n' > "$work/list"
 check "$qmpack" create "$work/b.dat" "$work/src" --list "$work/list" >/dev/null
 check [ "$("$qmpack" list "$work/b.dat" | awk '{print $3}' | tr '\n' ' ')" = 'qmsetup.ini sub\deeper\f2.txt sub\big.bin ' ]
+
+# The script check: each finding with its line number, and a failing verify.
+printf '[FILES]\r\nCHECK "nope.dll"\r\n[COMMON]\r\n' > "$work/src/qmsetup.ini"
+"$qmpack" create "$work/bad.dat" "$work/src" >/dev/null
+msg=$("$qmpack" verify "$work/bad.dat" 2>&1)
+check [ $? -ne 0 ]
+check [ "$(printf '%s' "$msg" | head -n 1)" = 'qmsetup.ini:2: CHECK names nope.dll, which is not in the package' ]
 
 # Failures: non-zero exit and a message in words.
 check not "$qmpack" create "$work/c.dat" "$work/src/sub" 2>/dev/null

@@ -9,6 +9,7 @@
 #include "engine/package/der.h"
 #include "engine/package/package_reader.h"
 #include "tools/qmpack/package_writer.h"
+#include "tools/qmpack/script_check.h"
 
 namespace {
 
@@ -27,7 +28,10 @@ int Usage(std::FILE* to) {
                "list     prints offset, length and path of every entry.\n"
                "extract  unpacks PKG into DIR with the engine's own unpacker.\n"
                "verify   checks that the directory decodes, bodies are contiguous and inside the\n"
-               "         file, and the first entry is qmsetup.ini.\n");
+               "         file and the first entry is qmsetup.ini, then the script: every CHECK names a\n"
+               "         file of the package, the action lists name existing chapters, every\n"
+               "         placeholder is defined before its use, every command has the fields it\n"
+               "         needs; each finding with its line number.\n");
   return to == stdout ? 0 : kExitUsage;
 }
 
@@ -100,7 +104,19 @@ int Verify(int argc, char** argv) {
   const uint64_t directory_start = static_cast<uint64_t>(size) - 4 - directory_size;
   if (expected != directory_start)
     return Fail("bodies end at " + std::to_string(expected) + " but the directory starts at " + std::to_string(directory_start));
-  std::printf("%s: %zu entries, OK\n", argv[2], entries.size());
+  // The script, as the engine will run it.
+  std::string script(entries[0].length, '\0');
+  qm::ScopedFile f(qm::FsOpen(argv[2], "rb"));
+  if (!f || std::fseek(f.get(), static_cast<long>(entries[0].offset), SEEK_SET) != 0 ||
+      (!script.empty() && std::fread(&script[0], 1, script.size(), f.get()) != script.size()))
+    return Fail("cannot read qmsetup.ini from " + std::string(argv[2]));
+  std::vector<std::string> paths;
+  for (const qm::PackageEntry& e : entries) paths.push_back(e.path);
+  const std::vector<qm::ScriptFinding> findings = qm::ScriptCheck(script, paths);
+  for (const qm::ScriptFinding& finding : findings)
+    std::fprintf(stderr, "qmsetup.ini:%d: %s\n", finding.line, finding.message.c_str());
+  if (!findings.empty()) return Fail(std::to_string(findings.size()) + " findings in the script");
+  std::printf("%s: %zu entries, script checked, OK\n", argv[2], entries.size());
   return 0;
 }
 
