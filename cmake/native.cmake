@@ -19,7 +19,7 @@ endif()
 if(QM_FUZZ)
   # The core is instrumented for coverage through the fuzz flags set at the top level.
   foreach(target fuzz_directory fuzz_unpack fuzz_script)
-    add_executable(${target} tests/fuzz/${target}.cpp)
+    add_executable(${target} tests/fuzz/${target}.cpp tools/qmpack/script_check.cpp)
     target_link_libraries(${target} qmcore)
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)

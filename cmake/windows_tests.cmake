@@ -95,3 +95,7 @@ add_library(record_call SHARED tests/win/record_call.cpp tests/win/record_call.d
 set_target_properties(record_call PROPERTIES PREFIX "")
 qm_add_wine_test(programs_test engine/commands/run_test.cpp engine/commands/call_test.cpp)
 add_dependencies(programs_test QMSetup record_args record_call)
+
+qm_add_wine_test(hostile_test engine/api/hostile_input_test.cpp)
+add_dependencies(hostile_test QMSetup)
+set_tests_properties(hostile_test PROPERTIES TIMEOUT 300)

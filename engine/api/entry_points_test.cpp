@@ -113,8 +113,8 @@ TEST_F(EngineApiTest, PrepareFailuresStopWithTheirCodeAndLines) {
        {"Want to Get Common error :{NOPE} Not exist."}},
       {"CHECK without quotes", "[FILES]\r\nCHECK b.txt\r\n[COMMON]\r\n", 2,
        {"Check data invalid, a path in double quotes is needed: b.txt"}},
-      {"a failing command in COMMON", "[FILES]\r\n[COMMON]\r\nCOPY \"a\", \"b\", UPDATE\r\n", 4,
-       {"Copy a tob failed: the source does not exist."}},
+      {"a failing command in COMMON", "[FILES]\r\n[COMMON]\r\nCOPY \"a\", \"b\", UPDATE\r\n", 2,
+       {"COPY target is not an absolute path: b"}},
   };
   for (const PrepareFailure& row : rows) {
     SCOPED_TRACE(row.name);

@@ -66,6 +66,11 @@ int CopyParse(const char* keyword, const std::string& args, CopyLine* line) {
     if (r != engine_code::kOk) return r;
   }
   if (!PathFits(line->source, "Copy source") || !PathFits(line->target, "Copy target")) return engine_code::kInvalidArgument;
+  // A relative target would land wherever the host's current folder happens to be.
+  if (!IsAbsolutePath(line->target)) {
+    WriteLogLine(std::string(keyword) + " target is not an absolute path: " + line->target);
+    return engine_code::kInvalidArgument;
+  }
   return engine_code::kOk;
 }
 

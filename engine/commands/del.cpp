@@ -65,6 +65,10 @@ int DelCommand(const std::string& args) {
     if (r != engine_code::kOk) return r;
   }
   if (!PathFits(path, "Del path")) return engine_code::kInvalidArgument;
+  if (!IsAbsolutePath(path)) {  // it would delete wherever the host's current folder happens to be
+    WriteLogLine("DEL path is not an absolute path: " + path);
+    return engine_code::kInvalidArgument;
+  }
   const std::string option = DelOption(args);
   bool remove = false;
   if (option == "CHECK_REF_COUNT") {

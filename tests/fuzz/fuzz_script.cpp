@@ -1,10 +1,12 @@
-// libFuzzer: script loading, chapter lookup, argument rules and expansion on arbitrary text.
+// libFuzzer: script loading, chapter lookup, argument rules, expansion and the script check on
+// arbitrary text.
 #include <cstdint>
 #include <string>
 
 #include "engine/script/args.h"
 #include "engine/script/script.h"
 #include "engine/script/variables.h"
+#include "tools/qmpack/script_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qm::Script script;
@@ -25,5 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (text.size() > qm::kExpandMaxLength + line.size()) __builtin_trap();
     }
   }
+  // The package author's check reads the same untrusted text.
+  qm::ScriptCheck(std::string(reinterpret_cast<const char*>(data), size), {"qmsetup.ini", "a.dll"});
   return 0;
 }
