@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include "base/win/runtime_unload.h"
 #include "front/front_state.h"
 
 namespace qm {
@@ -12,8 +11,7 @@ FrontState& FrontGetState() {
 
 }  // namespace qm
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD /*reason*/, LPVOID /*reserved*/) {
   qm::FrontGetState().instance = instance;
-  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) qm::RuntimeReleaseOnUnload();
   return TRUE;
 }

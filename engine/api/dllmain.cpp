@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include "base/win/runtime_unload.h"
 #include "engine/api/engine_state.h"
 #include "engine/log/setup_log.h"
 
@@ -30,7 +29,6 @@ void EngineProcessDetach(bool unloading) {
     for (HMODULE library : state.loaded_libraries) ::FreeLibrary(library);
     EngineDestroyState();
     LogDestroyWriter();
-    RuntimeReleaseOnUnload();
   }
 }
 

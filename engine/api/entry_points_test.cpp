@@ -276,7 +276,7 @@ TEST_F(EngineApiTest, DispatcherMatchesKeywordsAtColumnZeroOnly) {
                                      "<====Ending to DoStep:"}));
   // The longer keywords reach their own handlers, never the shorter keyword's.
   const std::pair<const char*, const char*> first_lines[] = {
-      {"copyif", "<====Ending to DoStep:"},  // COPYIF without an earlier copy does nothing
+      {"copyif", "COPYIF target is not an absolute path: b"},
       {"runif", "RUNIF data invalid"},
       {"callif", "CALLIF data invalid"},
       {"regproduct", "====>Begin Do_RegProduct:"}};
