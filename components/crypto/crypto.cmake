@@ -1,5 +1,6 @@
 # Cryptographic payload: the CryptoAPI provider qmcsp.dll, its installer library qmcspinst.dll,
-# and their data and signature files, all in bin/ under the names the package takes them by.
+# the PKCS#11 module qmp11.dll, and their data and signature files, all in bin/ under
+# the names the package takes them by.
 set(QM_CRYPTO_DIR ${CMAKE_SOURCE_DIR}/components/crypto)
 set(QM_CRYPTO_VERSION_MAJOR 1)
 set(QM_CRYPTO_VERSION_MINOR 0)
@@ -35,6 +36,14 @@ qm_crypto_dll(qmcspinst "QM KX2 Token CSP installer"
 target_link_options(qmcspinst PRIVATE -Wl,--kill-at)
 target_link_libraries(qmcspinst PRIVATE advapi32 shlwapi)
 
+# The standard Cryptoki header, from Debian's libp11-kit-dev.
+set(QM_PKCS11_INCLUDE_DIR /usr/include/p11-kit-1 CACHE PATH "Folder holding p11-kit/pkcs11.h")
+if(NOT EXISTS ${QM_PKCS11_INCLUDE_DIR}/p11-kit/pkcs11.h)
+  message(FATAL_ERROR "No p11-kit/pkcs11.h in ${QM_PKCS11_INCLUDE_DIR}: install libp11-kit-dev")
+endif()
+qm_crypto_dll(qmp11 "KX2 token PKCS#11 module" ${QM_CRYPTO_DIR}/p11/module.cpp)
+target_include_directories(qmp11 PRIVATE ${QM_PKCS11_INCLUDE_DIR})
+
 # Data files: the sources are in package/files; bin/ gets copies (the CSP reads its table beside
 # itself) and the signature files, sha1sum lines of the CSP's data file (qmcsp.sig, checked by
 # the CSP) and of its library (qmcsp2.sig, checked by the installer library before it registers).
@@ -58,14 +67,16 @@ add_custom_command(OUTPUT ${QM_CRYPTO_BIN}/qmcsp2.sig
 add_custom_target(crypto_files ALL DEPENDS ${QM_CRYPTO_DATA_OUTPUTS} ${QM_CRYPTO_BIN}/qmcsp.sig
                   ${QM_CRYPTO_BIN}/qmcsp2.sig)
 # The package takes these files from bin/ by name: build them first.
-add_dependencies(package_dat qmcsp qmcspinst crypto_files)
+add_dependencies(package_dat qmcsp qmcspinst qmp11 crypto_files)
 
 if(QM_TESTS)
   set(QM_CRYPTO_TEST_SUPPORT ${QM_CRYPTO_DIR}/crypto_test_support.cpp)
   qm_add_wine_test(csp_test ${QM_CRYPTO_DIR}/csp/csp_test.cpp ${QM_CRYPTO_TEST_SUPPORT})
   qm_add_wine_test(cspinst_test ${QM_CRYPTO_DIR}/cspinst/doit_test.cpp ${QM_CRYPTO_TEST_SUPPORT})
-  foreach(t csp_test cspinst_test)
+  qm_add_wine_test(p11_test ${QM_CRYPTO_DIR}/p11/p11_test.cpp)
+  foreach(t csp_test cspinst_test p11_test)
     target_link_libraries(${t} PRIVATE qmcrypto_core version)
-    add_dependencies(${t} qmcsp qmcspinst crypto_files)
+    target_include_directories(${t} PRIVATE ${QM_PKCS11_INCLUDE_DIR})
+    add_dependencies(${t} qmcsp qmcspinst qmp11 crypto_files)
   endforeach()
 endif()
