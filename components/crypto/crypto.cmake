@@ -1,5 +1,5 @@
 # Cryptographic payload: the CryptoAPI provider qmcsp.dll, its installer library qmcspinst.dll,
-# the PKCS#11 module qmp11.dll, and their data and signature files, all in bin/ under
+# the PKCS#11 module qmp11.dll, and their data, signature and language files, all in bin/ under
 # the names the package takes them by.
 set(QM_CRYPTO_DIR ${CMAKE_SOURCE_DIR}/components/crypto)
 set(QM_CRYPTO_VERSION_MAJOR 1)
@@ -50,7 +50,9 @@ target_include_directories(qmp11 PRIVATE ${QM_PKCS11_INCLUDE_DIR})
 set(QM_CRYPTO_FILES_DIR ${CMAKE_SOURCE_DIR}/package/files)
 set(QM_CRYPTO_BIN ${CMAKE_BINARY_DIR}/bin)
 set(QM_CRYPTO_DATA_OUTPUTS "")
-foreach(name qmcsp.dat)
+foreach(name qmcsp.dat
+             qmcsp_2052.lng qmcsp_1033.lng qmcsp_1028.lng qmcsp_4444.lng
+             qmp11_2052.lng qmp11_1033.lng qmp11_1028.lng qmp11_4444.lng)
   add_custom_command(OUTPUT ${QM_CRYPTO_BIN}/${name}
     COMMAND ${CMAKE_COMMAND} -E copy ${QM_CRYPTO_FILES_DIR}/${name} ${QM_CRYPTO_BIN}/${name}
     DEPENDS ${QM_CRYPTO_FILES_DIR}/${name})

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -280,6 +281,38 @@ TEST(CspAcquireTest, DataFileAndItsSignature) {
       EXPECT_EQ(Acquire(&prov, nullptr, CRYPT_VERIFYCONTEXT, "QM KX2 Token CSP data test"), row.expected);
     }
     qmtest::DeleteTree(folder);
+  }
+}
+
+// Every language file decodes strictly in its code page and has the English file's messages.
+TEST(CryptoLanguageFiles, EachInItsCodePageWithEveryMessage) {
+  auto keys_of = [](const std::string& text) {
+    std::vector<std::string> keys;
+    for (const std::string& line : qmtest::Split(text, "\r\n"))
+      if (!line.empty() && line[0] != ';' && line[0] != '[') keys.push_back(line.substr(0, line.find('=')));
+    return keys;
+  };
+  const struct {
+    int language;
+    UINT code_page;
+  } languages[] = {{2052, 936}, {1033, 1252}, {1028, 950}, {4444, 936}};
+  for (const char* module : {"qmcsp", "qmp11"}) {
+    const std::string base = qmtest::BinFolder() + "\\" + module + "_";
+    const std::vector<std::string> english = keys_of(qmtest::ReadFileBytes(base + "1033.lng"));
+    for (const auto& l : languages) {
+      SCOPED_TRACE(std::string(module) + " " + std::to_string(l.language));
+      const std::string text = qmtest::ReadFileBytes(base + std::to_string(l.language) + ".lng");
+      ASSERT_GT(::MultiByteToWideChar(l.code_page, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0),
+                0);
+      std::vector<std::string> expected = {"Id", "CodePage"};
+      expected.insert(expected.end(), english.begin() + 2, english.end());
+      EXPECT_EQ(keys_of(text), expected);
+      EXPECT_NE(text.find("Id=" + std::to_string(l.language) + "\r\nCodePage=" + std::to_string(l.code_page)),
+                std::string::npos);
+      // Translated: the Chinese texts are double-byte characters, the English one plain ASCII.
+      EXPECT_EQ(std::any_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; }), l.code_page != 1252);
+    }
   }
 }
 
