@@ -13,23 +13,52 @@ constexpr int kInvalidArgument = 2;
 constexpr int kChapterNotFound = 3;
 constexpr int kFileMissing = 4;
 constexpr int kVariableUndefined = 5;
+constexpr int kReferenceStoreFailed = 6;  // a reference count cannot be read or written
 constexpr int kProgramNotStarted = 7;
 constexpr int kLibraryNotLoaded = 8;
 constexpr int kFunctionMissing = 9;
+// A copy that COPY or COPYIF decided to make failed: the target folder cannot be created or
+// CopyFileA failed. The file is not installed, gets no reference and the chapter stops.
+constexpr int kCopyFailed = 10;
 constexpr int kUnpackFailed = 11;
 constexpr int kRestartPending = 12;
 constexpr int kProductKeyFailed = 13;
 constexpr int kMarkerNotCreated = 14;
 constexpr int kAlreadyInstalled = 15;
+constexpr int kReplaceMoveAsideFailed = 16;  // an in-use target cannot be moved to "<target>.OLD"
+constexpr int kReplaceCopyFailed = 17;       // the copy after moving it aside failed (moved back)
 constexpr int kEngineBusy = 18;
 constexpr int kCompanyCountFailed = 19;
 constexpr int kNotInstalled = 20;
 }  // namespace engine_code
 
+// instMW_Install and instMW_Uninstall. A failing listed chapter, when the error-stop setting
+// stops the run there, gives the code of its chapter: FILES 1, copy 2, start_Daemon and
+// start_certd 3, RegCSP and UnRegCSP 4, remove_Daemon and remove_certd 5, delete 6,
+// Install_Driver and UnInstall_Driver 10, any other chapter 1.
+namespace middleware_code {
+constexpr int kOk = 0;  // also when a restart is needed: ask instMW_IsNeedReboot
+constexpr int kFailed = 1;  // Prepare, SetInstDir or the action list failed; a too long package name
+constexpr int kFinishFailed = 3;
+constexpr int kAlreadyInstalled = 11;
+constexpr int kRestartPending = 12;
+}  // namespace middleware_code
+
+// instMW_IsHaveInstalled (besides the engine's 5 for an undefined {PRODUCT_GUID}).
+namespace installed_code {
+constexpr int kNotInstalled = 0;
+constexpr int kPackageNewer = 1;  // also: the recorded version cannot be read
+constexpr int kSameVersion = 2;
+constexpr int kRecordedNewer = 3;  // also: the package defines no version
+}  // namespace installed_code
+
 namespace front_code {
 constexpr int kOk = 0;
 constexpr int kRestartNeeded = 1;
 constexpr int kEngineFailed = 2;
+// Staging failed: a carried file could not be written, or a file held open at the staging path by
+// somebody else does not hold exactly our bytes (or cannot be read to compare). Nothing is then
+// loaded: the front never runs an engine or package it did not write itself.
 constexpr int kStagingFailed = 4;
 constexpr int kBadLanguage = 5;
 constexpr int kRestartPending = 8;

@@ -5,11 +5,19 @@ add_library(qmengine STATIC
   base/win/reg_key.cpp
   engine/api/engine_state.cpp
   engine/api/entry_points.cpp
+  engine/api/middleware.cpp
   engine/api/platform.cpp
   engine/api/product_record.cpp
+  engine/commands/call.cpp
   engine/commands/check.cpp
+  engine/commands/copy.cpp
   engine/commands/def.cpp
-  engine/commands/dispatcher.cpp)
+  engine/commands/del.cpp
+  engine/commands/dispatcher.cpp
+  engine/commands/ref_count.cpp
+  engine/commands/regproduct.cpp
+  engine/commands/restart_ops.cpp
+  engine/commands/run.cpp)
 target_link_libraries(qmengine PUBLIC qmcore shlwapi version advapi32)
 
 add_library(QMSetup SHARED engine/api/exports.cpp engine/api/dllmain.cpp engine/api/QMSetup.def

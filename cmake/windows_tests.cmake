@@ -1,5 +1,6 @@
 # Windows-side tests, run under Wine through the cross-compiling emulator, one executable per test.
-add_library(win_test_support STATIC tests/win/test_support.cpp tests/win/engine_fixture.cpp tools/qmpack/package_writer.cpp)
+add_library(win_test_support STATIC tests/win/test_support.cpp tests/win/engine_fixture.cpp
+  tests/win/file_command_fixture.cpp tools/qmpack/package_writer.cpp)
 target_link_libraries(win_test_support PUBLIC GTest::gtest qmengine)
 
 add_executable(hold tests/win/hold.cpp)
@@ -8,7 +9,10 @@ add_executable(hold tests/win/hold.cpp)
 add_library(fake_engine SHARED tests/front/fake_engine.cpp tests/front/fake_engine.def)
 add_library(fake_engine_nofinish SHARED tests/front/fake_engine.cpp tests/front/fake_engine_nofinish.def)
 target_compile_definitions(fake_engine_nofinish PRIVATE FAKE_ENGINE_WITHOUT_FINISH)
-foreach(t fake_engine fake_engine_nofinish)
+# A foreign engine with all five entry points that tests plant at the staging path.
+add_library(fake_engine_planted SHARED tests/front/fake_engine.cpp tests/front/fake_engine.def)
+target_compile_definitions(fake_engine_planted PRIVATE FAKE_ENGINE_PLANTED)
+foreach(t fake_engine fake_engine_nofinish fake_engine_planted)
   set_target_properties(${t} PROPERTIES PREFIX "")
   target_link_options(${t} PRIVATE -Wl,--kill-at)
 endforeach()
@@ -29,7 +33,8 @@ function(qm_add_wine_test name)
 endfunction()
 
 qm_add_wine_test(front_test front/front_test.cpp front/os_version.cpp)
-add_dependencies(front_test Inst_kx2_fake Inst_kx2_fake_rt Inst_kx2_fake_nofinish Inst_kx2_fake_nopkg kxhost hold)
+add_dependencies(front_test Inst_kx2_fake Inst_kx2_fake_rt Inst_kx2_fake_nofinish Inst_kx2_fake_nopkg kxhost hold
+                 fake_engine_planted)
 # The same tests once more with Chinese (PRC) as the user's default language.
 add_test(NAME front_test_zh_CN COMMAND env LC_ALL=zh_CN.UTF-8 QM_EXPECT_LANGID=2052
          ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:front_test> --gtest_filter=FrontTest.Selector*
@@ -53,9 +58,40 @@ qm_add_front(Inst_kx2_test ${CMAKE_BINARY_DIR}/bin/QMSetup.dll ${QM_TEST_PACKAGE
 qm_add_wine_test(engine_test engine/api/entry_points_test.cpp front/front_engine_test.cpp)
 add_dependencies(engine_test QMSetup Inst_kx2_test)
 qm_add_wine_test(engine_state_test engine/api/engine_state_test.cpp)
+
+qm_add_wine_test(records_test engine/api/product_record_test.cpp engine/commands/ref_count_test.cpp
+                 engine/api/middleware_test.cpp)
+add_dependencies(records_test QMSetup hold)
+qm_add_wine_test(restart_test engine/commands/restart_ops_test.cpp)
+add_dependencies(restart_test hold fake_engine fake_engine_nofinish)
 add_dependencies(engine_state_test fake_engine fake_engine_nofinish)
 
 # The import check refuses a binary that imports a function newer than Windows 2000.
 add_executable(imports_too_new tests/win/imports_too_new.cpp)
 add_test(NAME check_imports COMMAND sh ${CMAKE_SOURCE_DIR}/tests/win/check_imports_test.sh ${CMAKE_SOURCE_DIR}/tools
          $<TARGET_FILE:imports_too_new>)
+
+# Libraries whose only content is a version resource, ver_A_B_C_D.dll, for the copy rules.
+set(QM_VERSIONED_LIBRARIES "")
+foreach(version 1.0.0.12 1.0.1.0 1.0.0.930 1.0.0.931 2.5.3.1200 0.0.0.0)
+  string(REPLACE "." ";" parts ${version})
+  list(GET parts 0 QM_V1)
+  list(GET parts 1 QM_V2)
+  list(GET parts 2 QM_V3)
+  list(GET parts 3 QM_V4)
+  string(REPLACE "." "_" name "ver_${version}")
+  configure_file(${CMAKE_SOURCE_DIR}/tests/win/versioned.rc.in ${CMAKE_BINARY_DIR}/versioned/${name}.rc @ONLY)
+  add_library(${name} SHARED tests/win/versioned.c ${CMAKE_BINARY_DIR}/versioned/${name}.rc)
+  set_target_properties(${name} PROPERTIES PREFIX "")
+  list(APPEND QM_VERSIONED_LIBRARIES ${name})
+endforeach()
+
+qm_add_wine_test(files_test engine/commands/copy_test.cpp engine/commands/del_test.cpp)
+add_dependencies(files_test QMSetup hold ${QM_VERSIONED_LIBRARIES})
+
+# A program and a library that record how they were started and called.
+add_executable(record_args tests/win/record_args.cpp)
+add_library(record_call SHARED tests/win/record_call.cpp tests/win/record_call.def)
+set_target_properties(record_call PROPERTIES PREFIX "")
+qm_add_wine_test(programs_test engine/commands/run_test.cpp engine/commands/call_test.cpp)
+add_dependencies(programs_test QMSetup record_args record_call)

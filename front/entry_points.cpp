@@ -46,6 +46,7 @@ bool FrontFinish(FrontState& state, bool* restart_needed) {
 int FrontCompleteRun(FrontState& state, bool restart_needed) {
   ::FreeLibrary(state.engine);
   state.engine = nullptr;
+  FrontReleaseStagedFiles(state);
   return restart_needed ? front_code::kRestartNeeded : front_code::kOk;
 }
 

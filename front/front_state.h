@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "base/win/scoped_handle.h"
+
 namespace qm {
 
 using EngineTextEntry = int(__stdcall*)(const char*);
@@ -19,6 +21,10 @@ struct FrontState {
   EngineTextEntry set_lang_id = nullptr;
   EngineTextEntry is_install = nullptr;
   EngineVoidEntry finish = nullptr;
+  // The staged engine and package, held open for reading with writing and deletion denied for
+  // as long as the engine is loaded.
+  ScopedHandle engine_file;
+  ScopedHandle package_file;
 };
 
 FrontState& FrontGetState();

@@ -228,17 +228,66 @@ TEST_F(FrontTest, MissingPackageResourceIsAStagingFailure) {
   EXPECT_EQ(LoadedEngine(), nullptr);
 }
 
-TEST_F(FrontTest, PackageHeldOpenByAnotherProcessIsUsedAsItIs) {
-  ::CreateDirectoryA(qmtest::StagingFolder().c_str(), nullptr);
-  ASSERT_TRUE(qmtest::WriteFileBytes(StagedPackage(), "copy from an earlier run"));
-  {
-    qmtest::FileHolder holder(StagedPackage());
+struct HeldFileCase {
+  const char* name;
+  bool engine;        // the staged engine, else the staged package
+  const char* bytes;  // "ours": what the front carries; "foreign": anything else
+  const char* hold;   // FileHolder mode
+  int expected;       // from both kx_Install and kx_Uninstall
+};
+
+// A file at the staging path held by another process is used only when it holds our bytes.
+TEST_F(FrontTest, FilesHeldAtTheStagingPathAreUsedOnlyWhenTheyAreOurs) {
+  const std::string planted = qmtest::ReadFileBytes(qmtest::BinFolder() + "\\fake_engine_planted.dll");
+  const std::string ours_engine = qmtest::ReadFileBytes(qmtest::BinFolder() + "\\fake_engine.dll");
+  const std::string ours_package = "fake package body\n";
+  ASSERT_FALSE(planted.empty());
+  const HeldFileCase rows[] = {
+      {"planted engine open for reading", true, "foreign", "read", kStagingFailed},
+      {"planted engine loaded by another process", true, "foreign", "load", kStagingFailed},
+      {"planted engine open with no sharing", true, "foreign", "", kStagingFailed},
+      {"our engine loaded by another process", true, "ours", "load", kOk},
+      {"planted package open for reading", false, "foreign", "read", kStagingFailed},
+      {"our package open for reading", false, "ours", "read", kOk},
+      {"our package open with no sharing (cannot be compared)", false, "ours", "", kStagingFailed},
+  };
+  for (const HeldFileCase& row : rows) {
+    SCOPED_TRACE(row.name);
+    Load("Inst_kx2_fake.dll");
+    ::SetEnvironmentVariableA("QM_PLANTED_CALLS", nullptr);
+    ::CreateDirectoryA(qmtest::StagingFolder().c_str(), nullptr);
+    const std::string path = row.engine ? StagedEngine() : StagedPackage();
+    const bool ours = std::string(row.bytes) == "ours";
+    const std::string content = row.engine ? (ours ? ours_engine : planted) : (ours ? ours_package : "foreign package");
+    ASSERT_TRUE(qmtest::WriteFileBytes(path, content));
+    qmtest::FileHolder holder(path, row.hold);
     ASSERT_TRUE(holder.holding());
-    Answer("IsInstall=15");
-    EXPECT_EQ(install_(0, 1), kOk);
-    EXPECT_EQ(Calls(), "Prepare:KX2.dat|IsInstall:INSTALL");
+    Answer("IsInstall:INSTALL=15");  // spares the install its pause; the engine stays bound
+    EXPECT_EQ(install_(0, 1), row.expected);
+    EXPECT_EQ(uninstall_(), row.expected);
+    EXPECT_EQ(GetEnv("QM_PLANTED_CALLS"), "") << "a planted engine is never called";
+    if (row.expected == kOk) {
+      EXPECT_EQ(Calls(), std::string("Prepare:KX2.dat|IsInstall:INSTALL|") + kUninstallCalls);
+      EXPECT_EQ(qmtest::ReadFileBytes(StagedPackage()), ours_package);
+    } else {
+      EXPECT_EQ(Calls(), "");
+      EXPECT_EQ(LoadedEngine(), nullptr);
+    }
   }
-  EXPECT_EQ(qmtest::ReadFileBytes(StagedPackage()), "copy from an earlier run");
+}
+
+TEST_F(FrontTest, StagedFilesCannotBeReplacedWhileTheEngineIsLoaded) {
+  ::SetEnvironmentVariableA("QM_FAKE_PROBE_WRITES", "1");
+  Answer("IsInstall=15");  // an early return: the engine, and its files' guards, stay
+  EXPECT_EQ(install_(0, 1), kOk);
+  EXPECT_EQ(GetEnv("QM_FAKE_PROBE"), "engine:denied,kept|package:denied,kept") << "from inside Prepare";
+  EXPECT_FALSE(qmtest::WriteFileBytes(StagedPackage(), "x")) << "still guarded after the early return";
+
+  Answer("");
+  EXPECT_EQ(uninstall_(), kOk) << "the next run binds the same engine and reuses the guards";
+  ::SetEnvironmentVariableA("QM_FAKE_PROBE_WRITES", nullptr);
+  UnloadStagedEngine();
+  EXPECT_TRUE(qmtest::WriteFileBytes(StagedPackage(), "x")) << "released with the engine";
 }
 
 class FrontRuntimeTest : public FrontTest {
@@ -294,7 +343,7 @@ TEST_F(FrontTest, MarkerOn9xGives8AndStays) {
   ASSERT_TRUE(qmtest::WriteFileBytes(qmtest::MarkerPath(), ""));
   size_t pending_before = qmtest::PendingFileRenameOperations().size();
   qmtest::ProcessResult r = qmtest::RunAsWindowsVersion(qmtest::BinFolder() + "\\kxhost.exe", "win98",
-                                                        "--front Inst_kx2_fake.dll precheck");
+                                                        "--raw --front Inst_kx2_fake.dll precheck");
   EXPECT_EQ(r.exit_code, static_cast<DWORD>(kRestartPending)) << r.output;
   EXPECT_EQ(qmtest::PendingFileRenameOperations().size(), pending_before);
   EXPECT_TRUE(qmtest::FileExists(qmtest::MarkerPath()));
@@ -342,7 +391,7 @@ TEST(FrontOsVersion, WhatWineReportsPerVersion) {
                                               {"vista", kOk},            {"win7", kOk}};
   for (const auto& row : rows) {
     qmtest::ProcessResult r = qmtest::RunAsWindowsVersion(qmtest::BinFolder() + "\\kxhost.exe", row.first,
-                                                          "--front Inst_kx2_fake.dll precheck");
+                                                          "--raw --front Inst_kx2_fake.dll precheck");
     EXPECT_EQ(r.exit_code, static_cast<DWORD>(row.second)) << row.first << ": " << r.output;
   }
 }

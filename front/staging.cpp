@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <vector>
 
 #include "base/result_codes.h"
 #include "base/win/scoped_handle.h"
@@ -12,12 +13,69 @@
 namespace qm {
 namespace {
 
+struct ResourceBytes {
+  const char* data = nullptr;
+  DWORD size = 0;
+};
+
+enum class WriteOutcome { kWritten, kInUse, kFailed };
+
 // Appends |tail| to the zero-filled path buffer; false when it would not fit.
 bool AppendPath(char (&buffer)[MAX_PATH], const char* tail) {
   size_t used = std::strlen(buffer);
   size_t add = std::strlen(tail);
   if (used + add >= MAX_PATH) return false;
   std::memcpy(buffer + used, tail, add + 1);
+  return true;
+}
+
+bool FindResourceBytes(unsigned identifier, const char* type, ResourceBytes* out) {
+  HMODULE instance = FrontGetState().instance;
+  HRSRC found = ::FindResourceA(instance, MAKEINTRESOURCEA(identifier & 0xFFFF), type);
+  HGLOBAL loaded = found ? ::LoadResource(instance, found) : nullptr;
+  const void* data = loaded ? ::LockResource(loaded) : nullptr;
+  if (!data) return false;
+  out->data = static_cast<const char*>(data);
+  out->size = ::SizeofResource(instance, found);
+  return true;
+}
+
+WriteOutcome WriteResourceBytes(const ResourceBytes& bytes, const char* path) {
+  ScopedHandle file(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!file) return ::GetLastError() == ERROR_SHARING_VIOLATION ? WriteOutcome::kInUse : WriteOutcome::kFailed;
+  DWORD written = 0;
+  BOOL ok = ::WriteFile(file.get(), bytes.data, bytes.size, &written, nullptr);
+  return ok && written == bytes.size ? WriteOutcome::kWritten : WriteOutcome::kFailed;
+}
+
+// The whole of |file|, read from its start, is |bytes|.
+bool FileHoldsBytes(HANDLE file, const ResourceBytes& bytes) {
+  if (::GetFileSize(file, nullptr) != bytes.size || ::SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0) return false;
+  std::vector<char> buffer(64 * 1024);
+  for (DWORD done = 0; done < bytes.size;) {
+    DWORD want = bytes.size - done < buffer.size() ? bytes.size - done : static_cast<DWORD>(buffer.size());
+    DWORD got = 0;
+    if (!::ReadFile(file, buffer.data(), want, &got, nullptr) || got == 0) return false;
+    if (std::memcmp(buffer.data(), bytes.data + done, got) != 0) return false;
+    done += got;
+  }
+  return true;
+}
+
+// Writes one carried file the engine runs from and leaves |guard| holding it open for reading,
+// with writing and deletion denied to everyone else, once its bytes are known to be ours. A file
+// held open by somebody else (an engine still loaded from an earlier run) is accepted only when it
+// holds our bytes. A guard from an earlier call of this process already vouches for the file.
+bool StageGuardedResource(unsigned identifier, const char* path, ScopedHandle* guard) {
+  if (guard->is_valid()) return true;
+  ResourceBytes bytes;
+  if (!FindResourceBytes(identifier, kResourceType, &bytes)) return false;
+  if (WriteResourceBytes(bytes, path) == WriteOutcome::kFailed) return false;
+  // Reopened rather than kept from the write: the loader cannot map a file open for writing. What
+  // anybody did in between is caught by the comparison.
+  ScopedHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file || !FileHoldsBytes(file.get(), bytes)) return false;
+  *guard = std::move(file);
   return true;
 }
 
@@ -37,28 +95,7 @@ int StageRuntime() {
 int StageRuntime() { return front_code::kOk; }
 #endif
 
-}  // namespace
-
-bool WriteResourceToFile(unsigned identifier, const char* type, const char* path) {
-  HMODULE instance = FrontGetState().instance;
-  HRSRC found = ::FindResourceA(instance, MAKEINTRESOURCEA(identifier & 0xFFFF), type);
-  HGLOBAL loaded = found ? ::LoadResource(instance, found) : nullptr;
-  const void* data = loaded ? ::LockResource(loaded) : nullptr;
-  if (!data) return false;
-  DWORD size = ::SizeofResource(instance, found);
-
-  ScopedHandle file(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
-  if (!file) {
-    // Held open elsewhere, typically by an engine still loaded from an earlier run: use it as is.
-    return ::GetLastError() == ERROR_SHARING_VIOLATION;
-  }
-  DWORD written = 0;
-  BOOL ok = ::WriteFile(file.get(), data, size, &written, nullptr);
-  return ok && written == size;
-}
-
-int StageAndBindEngine() {
-  FrontState& state = FrontGetState();
+int StageFiles(FrontState& state) {
   char engine_path[MAX_PATH] = {};
   char package_path[MAX_PATH] = {};
   DWORD n = ::GetTempPathA(MAX_PATH, engine_path);
@@ -71,12 +108,39 @@ int StageAndBindEngine() {
 
   int result = StageRuntime();
   if (result != front_code::kOk) return result;
-  if (!WriteResourceToFile(kResourceEngine, kResourceType, engine_path)) return front_code::kStagingFailed;
-  if (!WriteResourceToFile(kResourcePackage, kResourceType, package_path)) return front_code::kStagingFailed;
+  if (!StageGuardedResource(kResourceEngine, engine_path, &state.engine_file) ||
+      !StageGuardedResource(kResourcePackage, package_path, &state.package_file))
+    return front_code::kStagingFailed;
 
   // Each call adds a reference; a loaded engine is found again, with its process-wide state.
   state.engine = ::LoadLibraryA(engine_path);
-  if (!state.engine) return front_code::kEngineFailed;
+  return state.engine ? front_code::kOk : front_code::kEngineFailed;
+}
+
+}  // namespace
+
+bool WriteResourceToFile(unsigned identifier, const char* type, const char* path) {
+  ResourceBytes bytes;
+  if (!FindResourceBytes(identifier, type, &bytes)) return false;
+  switch (WriteResourceBytes(bytes, path)) {
+    case WriteOutcome::kWritten:
+      return true;
+    case WriteOutcome::kInUse: {
+      ScopedHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+      return file && FileHoldsBytes(file.get(), bytes);
+    }
+    case WriteOutcome::kFailed:
+      break;
+  }
+  return false;
+}
+
+int StageAndBindEngine() {
+  FrontState& state = FrontGetState();
+  int result = StageFiles(state);
+  if (result == front_code::kStagingFailed && !state.engine) FrontReleaseStagedFiles(state);
+  if (result != front_code::kOk) return result;
   state.prepare = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, "Prepare"));
   state.do_step = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, "DoStep"));
   state.set_lang_id = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, "SetLangID"));
@@ -84,6 +148,11 @@ int StageAndBindEngine() {
   state.finish = reinterpret_cast<EngineVoidEntry>(::GetProcAddress(state.engine, "Finish"));
   bool bound = state.prepare && state.do_step && state.set_lang_id && state.is_install && state.finish;
   return bound ? front_code::kOk : front_code::kEngineFailed;
+}
+
+void FrontReleaseStagedFiles(FrontState& state) {
+  state.engine_file.Reset();
+  state.package_file.Reset();
 }
 
 }  // namespace qm

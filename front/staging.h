@@ -14,11 +14,20 @@ constexpr char kEngineFileName[] = "QMSetup.dll";
 constexpr char kPackageFileName[] = "KX2.dat";
 
 // True when the resource was written whole, or when the destination is held open by somebody
-// else (the copy already there is used).
+// else and already holds exactly the resource's bytes.
 bool WriteResourceToFile(unsigned identifier, const char* type, const char* path);
 
-// 0, front_code::kEngineFailed or front_code::kStagingFailed.
+// Stages the engine and the package, loads the engine and binds its entry points. 0,
+// front_code::kEngineFailed or front_code::kStagingFailed. From the moment each staged file is
+// written (or found to hold our bytes) until the engine is released, the front keeps it open with
+// writing and deletion denied, so nothing can replace the engine or the package while they are
+// used; a file that differs from ours, or that cannot be read to compare, is a staging failure
+// and nothing is loaded.
 int StageAndBindEngine();
+
+struct FrontState;
+// Closes the staged files' guards; the engine is no longer loaded.
+void FrontReleaseStagedFiles(FrontState& state);
 
 }  // namespace qm
 

@@ -36,6 +36,11 @@ class RegKey {
   // ERROR_FILE_NOT_FOUND. Any other open failure is returned as it is.
   LONG OpenOrCreate(HKEY root, const char* subkey);
   void Close();
+  // Takes ownership of an open key.
+  void Adopt(HKEY key) {
+    Close();
+    key_ = key;
+  }
 
   bool is_valid() const { return key_ != nullptr; }
   HKEY get() const { return key_; }

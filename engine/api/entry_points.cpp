@@ -168,9 +168,4 @@ int EngineDoStep(const std::string& chapter) {
   return r;
 }
 
-int MiddlewareInstall(const std::string&) { return 1; }
-int MiddlewareUninstall(const std::string&) { return 1; }
-int MiddlewareIsHaveInstalled(const std::string&) { return 1; }
-int MiddlewareIsNeedReboot() { return 1; }
-
 }  // namespace qm

@@ -11,16 +11,6 @@
 namespace qm {
 namespace {
 
-// Commands whose handlers come later fail visibly instead of being skipped.
-int CopyCommand(const std::string&) { return NotBuiltCommand("COPY"); }
-int RunCommand(const std::string&) { return NotBuiltCommand("RUN"); }
-int CallCommand(const std::string&) { return NotBuiltCommand("CALL"); }
-int DelCommand(const std::string&) { return NotBuiltCommand("DEL"); }
-int RunIfCommand(const std::string&) { return NotBuiltCommand("RUNIF"); }
-int CallIfCommand(const std::string&) { return NotBuiltCommand("CALLIF"); }
-int CopyIfCommand(const std::string&) { return NotBuiltCommand("COPYIF"); }
-int RegProductCommand(const std::string&) { return NotBuiltCommand("REGPRODUCT"); }
-
 // The first seven keep the blank after the keyword at the front of the arguments.
 const CommandKeyword kKeywords[] = {
     {"CHECK ", 5, CheckCommand},     {"COPY ", 4, CopyCommand},       {"RUN ", 3, RunCommand},
@@ -63,9 +53,5 @@ int RunChapter(const std::string& name) {
 
 int VarHandler(const std::string& args) { return VarCommand(EngineGetState().variables, args); }
 
-int NotBuiltCommand(const char* keyword) {
-  WriteLogLine(std::string(keyword) + " is not supported by this engine.");
-  return engine_code::kInvalidArgument;
-}
 
 }  // namespace qm

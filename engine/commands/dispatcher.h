@@ -3,6 +3,7 @@
 #ifndef QM_ENGINE_COMMANDS_DISPATCHER_H_
 #define QM_ENGINE_COMMANDS_DISPATCHER_H_
 
+#include <cstdint>
 #include <string>
 
 #include "engine/script/paths.h"
@@ -27,8 +28,19 @@ const CommandKeyword* DispatcherKeywords(size_t* count);
 // Handlers, one file each.
 int CheckCommand(const std::string& args);
 int DefCommand(const std::string& args);
+int RegProductCommand(const std::string& args);
+int CopyCommand(const std::string& args);
+int CopyIfCommand(const std::string& args);
+int DelCommand(const std::string& args);
+int RunCommand(const std::string& args);
+int RunIfCommand(const std::string& args);
+int CallCommand(const std::string& args);
+int CallIfCommand(const std::string& args);
+
+// A file's version from its version resource, as major:minor:build:revision in one number that
+// orders versions field by field; 0 for no resource (or version 0.0.0.0).
+uint64_t GetFileVersionNumber(const std::string& path);
 int VarHandler(const std::string& args);
-int NotBuiltCommand(const char* keyword);
 
 }  // namespace qm
 

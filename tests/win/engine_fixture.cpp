@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "tests/win/test_support.h"
 #include "tools/qmpack/package_writer.h"
@@ -32,6 +33,43 @@ void CleanEngineTraces() {
   ::DeleteFileA(EngineLogPath().c_str());
   ::DeleteFileA(MarkerPath().c_str());
   ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\QMSrv");
+}
+
+std::string RunEngineAs(const std::string& windows_version, const std::string& engine_dll, const std::string& calls) {
+  char self[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+  ::SetEnvironmentVariableA("QM_CHILD_ENGINE", engine_dll.c_str());
+  ::SetEnvironmentVariableA("QM_CHILD_CALLS", calls.c_str());
+  ProcessResult r = RunAsWindowsVersion(self, windows_version, "--gtest_filter=EngineChild.Run");
+  ::SetEnvironmentVariableA("QM_CHILD_ENGINE", nullptr);
+  ::SetEnvironmentVariableA("QM_CHILD_CALLS", nullptr);
+  const std::string tag = "CHILD RESULTS ";
+  size_t at = r.output.find(tag);
+  if (r.exit_code != 0 || at == std::string::npos) return "child failed (" + std::to_string(r.exit_code) + "):\n" + r.output;
+  size_t end = r.output.find('\n', at);
+  return r.output.substr(at + tag.size(), end == std::string::npos ? std::string::npos : end - at - tag.size());
+}
+
+void EngineChildRun() {
+  char dll[MAX_PATH] = {};
+  char calls[4096] = {};
+  if (!::GetEnvironmentVariableA("QM_CHILD_ENGINE", dll, sizeof(dll)) ||
+      !::GetEnvironmentVariableA("QM_CHILD_CALLS", calls, sizeof(calls)))
+    GTEST_SKIP() << "child mode only";
+  HMODULE engine = ::LoadLibraryA(dll);
+  ASSERT_NE(engine, nullptr) << dll;
+  std::string results;
+  for (const std::string& call : Split(calls, "|")) {
+    size_t colon = call.find(':');
+    const std::string name = call.substr(0, colon);
+    FARPROC entry = ::GetProcAddress(engine, name.c_str());
+    ASSERT_NE(entry, nullptr) << name;
+    int r = colon == std::string::npos ? reinterpret_cast<int(__stdcall*)()>(entry)()
+                                       : reinterpret_cast<int(__stdcall*)(const char*)>(entry)(call.c_str() + colon + 1);
+    results += (results.empty() ? "" : "|") + name + "=" + std::to_string(r);
+  }
+  std::printf("CHILD RESULTS %s\n", results.c_str());
+  ::FreeLibrary(engine);
 }
 
 void EngineTest::SetUp() {

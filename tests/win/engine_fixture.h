@@ -34,6 +34,15 @@ struct EngineEntries {
   int(__stdcall* set_lang_id)(const char*) = nullptr;
 };
 
+// Runs |calls| ("Prepare:KX2.dat|IsInstall:INSTALL|Finish") on the engine at |engine_dll| in a
+// child copy of this test executable that Wine tells it runs on |windows_version| (win98, win2k,
+// winxp, vista, win7). Returns the child's "Prepare=0|IsInstall=0|Finish=12", or its whole
+// output when it failed. Each executable using it defines QM_ENGINE_CHILD_TEST() once.
+std::string RunEngineAs(const std::string& windows_version, const std::string& engine_dll, const std::string& calls);
+void EngineChildRun();
+#define QM_ENGINE_CHILD_TEST() \
+  TEST(EngineChild, Run) { qmtest::EngineChildRun(); }
+
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override;

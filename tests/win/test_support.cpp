@@ -1,6 +1,8 @@
 #include "tests/win/test_support.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "base/win/reg_key.h"
 
@@ -156,16 +158,18 @@ std::vector<std::string> PendingFileRenameOperations() {
     return items;
   std::string data(size, '\0');
   ::RegQueryValueExA(key.get(), "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
-  // Items are NUL-separated; an empty item (a delete's missing target) is kept.
+  // Items are NUL-separated pairs; an empty item (a deletion's missing target) is kept, the list's
+  // own terminator is not.
   items = Split(data, std::string(1, '\0'));
-  while (!items.empty() && items.back().empty()) items.pop_back();
+  while (items.size() % 2 == 1 && items.back().empty()) items.pop_back();
   return items;
 }
 
-FileHolder::FileHolder(const std::string& path) {
-  std::string event_name = "qmtest_hold_" + std::to_string(::GetCurrentProcessId());
+FileHolder::FileHolder(const std::string& path, const std::string& mode) {
+  static int holders = 0;  // one event per holder: a signalled one of an earlier holder would lie
+  std::string event_name = "qmtest_hold_" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++holders);
   qm::ScopedHandle ready(::CreateEventA(nullptr, TRUE, FALSE, event_name.c_str()));
-  std::string cmd = "\"" + BinFolder() + "\\hold.exe\" \"" + path + "\" " + event_name;
+  std::string cmd = "\"" + BinFolder() + "\\hold.exe\" \"" + path + "\" " + event_name + " " + mode;
   STARTUPINFOA si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
@@ -181,6 +185,77 @@ FileHolder::~FileHolder() {
     ::TerminateProcess(process_.get(), 0);
     ::WaitForSingleObject(process_.get(), 10000);
   }
+}
+
+namespace {
+
+std::string Narrow(const std::wstring& text) {
+  std::string out(text.size() * 2 + 1, '\0');
+  int n = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0],
+                                static_cast<int>(out.size()), nullptr, nullptr);
+  out.resize(n > 0 ? n : 0);
+  return out;
+}
+
+std::wstring Wide(const std::string& text) {
+  std::wstring out(text.size() + 1, L'\0');
+  int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], static_cast<int>(out.size()));
+  out.resize(n > 0 ? n : 0);
+  return out;
+}
+
+// Read through the wide calls, which show what is stored. Strings are shown without their
+// terminating NUL: Wine stores one after a narrow string whose length did not count it, so the
+// writer's length cannot be told from the stored data there.
+void RegistryTreeInto(HKEY root, const std::wstring& path, const std::string& relative, std::vector<std::string>* out) {
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) return;
+  qm::RegKey owner;
+  owner.Adopt(raw);
+  size_t before = out->size();
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[1024];
+    DWORD name_size = 1024;
+    BYTE data[8192];
+    DWORD data_size = sizeof(data);
+    DWORD type = 0;
+    if (::RegEnumValueW(raw, i, name, &name_size, nullptr, &type, data, &data_size) != ERROR_SUCCESS) break;
+    std::string line = relative + "|" + Narrow(std::wstring(name, name_size)) + "=";
+    if (type == REG_DWORD && data_size == 4) {
+      DWORD v;
+      std::memcpy(&v, data, 4);
+      line += "DWORD:" + std::to_string(v);
+    } else if (type == REG_SZ || type == REG_MULTI_SZ) {
+      std::wstring text(reinterpret_cast<const wchar_t*>(data), data_size / 2);
+      if (type == REG_SZ && !text.empty() && text.back() == L'\0') text.pop_back();
+      line += std::string(type == REG_SZ ? "SZ" : "MULTI_SZ") + ":\"";
+      for (wchar_t c : text) line += c ? Narrow(std::wstring(1, c)) : "\\0";
+      line += "\"";
+    } else {
+      line += "TYPE" + std::to_string(type) + ":" + std::to_string(data_size) + " bytes";
+    }
+    out->push_back(line);
+  }
+  if (out->size() == before) out->push_back(relative + "|");
+  for (DWORD i = 0;; ++i) {
+    wchar_t sub[1024];
+    if (::RegEnumKeyW(raw, i, sub, 1024) != ERROR_SUCCESS) break;
+    RegistryTreeInto(root, path + L"\\" + sub, (relative.empty() ? "" : relative + "\\") + Narrow(sub), out);
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> RegistryTree(const std::string& path) {
+  std::vector<std::string> out;
+  RegistryTreeInto(HKEY_LOCAL_MACHINE, Wide(path), "", &out);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+bool RegistryKeyExists(const std::string& path) {
+  qm::RegKey key;
+  return key.Open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ) == ERROR_SUCCESS;
 }
 
 ProcessCounters ReadProcessCounters() {

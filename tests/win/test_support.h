@@ -39,13 +39,15 @@ ProcessResult RunProcess(const std::string& command_line, DWORD timeout_ms = 600
 // win2k, winxp, vista, win7, ...) to programs of that name, and runs it with |args|.
 ProcessResult RunAsWindowsVersion(const std::string& exe, const std::string& version, const std::string& args);
 
-// HKLM\...\Session Manager PendingFileRenameOperations, one string per item; empty when absent.
+// HKLM\...\Session Manager PendingFileRenameOperations, one string per item, in pairs of source
+// and target ("" for a deletion); empty when absent.
 std::vector<std::string> PendingFileRenameOperations();
 
-// Runs hold.exe, which keeps |path| open with no sharing until the holder is destroyed.
+// Runs hold.exe, which keeps |path| in use until the holder is destroyed: open with no sharing
+// (mode ""), open for reading with others allowed to read ("read"), or loaded as an image ("load").
 class FileHolder {
  public:
-  explicit FileHolder(const std::string& path);
+  explicit FileHolder(const std::string& path, const std::string& mode = "");
   ~FileHolder();
   bool holding() const { return holding_; }
 
@@ -53,6 +55,12 @@ class FileHolder {
   qm::ScopedHandle process_;
   bool holding_ = false;
 };
+
+// Every value below HKLM\|path|, one line each, sorted: "sub\key|name=TYPE:data" with DWORDs in
+// decimal, strings quoted without a terminating NUL, other NULs shown as "\0". Empty when the key
+// is missing; keys without values appear as "sub\key|".
+std::vector<std::string> RegistryTree(const std::string& path);
+bool RegistryKeyExists(const std::string& path);
 
 // This process's committed private memory and open handles, for tests that show nothing grows.
 struct ProcessCounters {

@@ -1,0 +1,150 @@
+// The one-call interface: install, remove or inspect the product in one call each, with the
+// sequence of chapters taken from the script's action lists "ACTLIST" and "UN.ACTLIST".
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "base/result_codes.h"
+#include "base/win/reg_key.h"
+#include "engine/api/engine_state.h"
+#include "engine/api/entry_points.h"
+#include "engine/api/product_record.h"
+#include "engine/commands/ref_count.h"
+#include "engine/log/setup_log.h"
+#include "engine/script/paths.h"
+#include "engine/script/variables.h"
+
+namespace qm {
+namespace {
+
+// A failing listed chapter, by the text of its line, when the run stops there.
+int MiddlewareStepCode(const std::string& line) {
+  static const struct {
+    const char* chapter;
+    int code;
+  } kTable[] = {
+      {"FILES", 1},         {"copy", 2},         {"start_Daemon", 3},   {"start_certd", 3},
+      {"RegCSP", 4},        {"UnRegCSP", 4},     {"remove_Daemon", 5},  {"remove_certd", 5},
+      {"delete", 6},        {"Install_Driver", 10}, {"UnInstall_Driver", 10},
+  };
+  for (const auto& row : kTable)
+    if (line == row.chapter) return row.code;
+  return middleware_code::kFailed;
+}
+
+// The given name, or the engine's own file name cut before its first "." followed by ".dat".
+bool MiddlewarePackageName(const std::string& given, std::string* out) {
+  if (given.size() >= kPathBufferSize) {
+    WriteLogLine("Package name is longer than 259 characters: " + given);
+    return false;
+  }
+  if (!given.empty()) {
+    *out = given;
+    return true;
+  }
+  char path[MAX_PATH] = {};
+  DWORD n = ::GetModuleFileNameA(EngineGetState().engine_module, path, MAX_PATH);
+  std::string name(path, n < MAX_PATH ? n : 0);
+  name = name.substr(name.find_last_of('\\') + 1);
+  *out = name.substr(0, name.find('.')) + ".dat";
+  return true;
+}
+
+struct ActionRun {
+  const char* mode;     // for IsInstall
+  const char* list;     // the action list chapter
+  bool install;
+};
+
+int MiddlewareRun(const ActionRun& run, const std::string& given) {
+  std::string package;
+  if (!MiddlewarePackageName(given, &package)) return middleware_code::kFailed;
+  int r = EnginePrepare(package);
+  if (r == engine_code::kRestartPending) return middleware_code::kRestartPending;
+  if (r != engine_code::kOk) return middleware_code::kFailed;
+  EngineState& state = EngineGetState();
+  if (EngineSetInstDir(state.program_files_folder + "\\qmsrv") != engine_code::kOk) return middleware_code::kFailed;
+  // Only "already installed" stops an install; every other answer (5 included) goes on, and a
+  // removal goes on whatever it hears.
+  r = EngineIsInstall(run.mode);
+  if (run.install && r == engine_code::kAlreadyInstalled) return middleware_code::kAlreadyInstalled;
+  const ChapterLines* found = ScriptFindChapter(state.script, run.list);
+  if (!found) {
+    WriteLogLine(std::string("Can not find chaper [") + run.list + "].");
+    return middleware_code::kFailed;
+  }
+  const ChapterLines lines = *found;  // the header line comes first; DoStep passes over it
+  for (const std::string& line : lines) {
+    r = EngineDoStep(line);
+    const int stop = run.install ? state.install_error_stop : state.uninstall_error_stop;
+    if (r != engine_code::kOk && stop == 1) return MiddlewareStepCode(line);
+  }
+  r = EngineFinish();
+  const bool done = r == engine_code::kOk || r == engine_code::kRestartPending ||
+                    (!run.install && r == engine_code::kNotInstalled);
+  return done ? middleware_code::kOk : middleware_code::kFinishFailed;
+}
+
+}  // namespace
+
+int MiddlewareInstall(const std::string& package_name) {
+  return MiddlewareRun({"INSTALL", "ACTLIST", true}, package_name);
+}
+
+int MiddlewareUninstall(const std::string& package_name) {
+  return MiddlewareRun({"UNINSTALL", "UN.ACTLIST", false}, package_name);
+}
+
+int MiddlewareIsHaveInstalled(const std::string& given) {
+  std::string package;
+  if (!MiddlewarePackageName(given, &package)) return engine_code::kVariableUndefined;
+  EnginePrepare(package);  // the lookups below work on whatever script is loaded
+  const VariableTable& variables = EngineGetState().variables;
+  std::string product;
+  int r = VariablesLookUp(variables, "{PRODUCT_GUID}", &product);
+  if (r != engine_code::kOk) return r;
+  if (product.empty()) return installed_code::kNotInstalled;
+  WriteLogLine("====>Begin to Get Product ver:");
+  {
+    RegKey family;
+    if (family.Open(HKEY_LOCAL_MACHINE, kFamilyKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return installed_code::kNotInstalled;
+    RegKey products;
+    DWORD count = 0;
+    if (products.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return installed_code::kNotInstalled;
+    if (products.ReadCount(product.c_str(), &count) != RegCount::kPresent) {
+      WriteLogLine("<====Ending to Get Product ver:");
+      return installed_code::kNotInstalled;
+    }
+  }
+  WriteLogLine("Product have already install is " + product);
+  std::string recorded;
+  {
+    RegKey details;
+    if (details.Open(HKEY_LOCAL_MACHINE, (std::string(kProductKey) + "\\" + product).c_str(), KEY_ALL_ACCESS) !=
+            ERROR_SUCCESS ||
+        details.ReadString("PRODUCT_VER", &recorded) != ERROR_SUCCESS)
+      return installed_code::kPackageNewer;
+  }
+  std::string packaged;
+  if (VariablesLookUp(variables, "{PRODUCT_VER}", &packaged) != engine_code::kOk || packaged.empty())
+    return installed_code::kRecordedNewer;
+  // As atof reads them: the leading decimal number, "2.5" and "2.50" alike.
+  const double package_version = std::atof(packaged.c_str());
+  const double recorded_version = std::atof(recorded.c_str());
+  if (package_version > recorded_version) return installed_code::kPackageNewer;
+  if (package_version == recorded_version) return installed_code::kSameVersion;
+  return installed_code::kRecordedNewer;
+}
+
+int MiddlewareIsNeedReboot() {
+  char marker[MAX_PATH] = {};
+  UINT n = ::GetWindowsDirectoryA(marker, MAX_PATH);
+  const char kTail[] = "\\Temp\\InstallReboot";
+  if (n == 0 || n + sizeof(kTail) > MAX_PATH) return 0;
+  std::memcpy(marker + n, kTail, sizeof(kTail));
+  return ::PathFileExistsA(marker) ? 1 : 0;
+}
+
+}  // namespace qm

@@ -1,0 +1,137 @@
+#include "engine/commands/restart_ops.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "base/result_codes.h"
+#include "base/win/reg_key.h"
+#include "base/win/scoped_handle.h"
+#include "engine/api/engine_state.h"
+#include "engine/api/platform.h"
+#include "engine/log/setup_log.h"
+
+namespace qm {
+namespace {
+
+constexpr char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr char kRunOnceValue[] = "removed";
+constexpr char kReplacementProgram[] = "_removed.exe";
+constexpr char kRenameSection[] = "[rename]";
+
+// Both list files are opened this way, without sharing, for one read-and-write.
+HANDLE OpenListFile(const std::string& path) {
+  return ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+bool CreateListFileIfMissing(const std::string& path) {
+  if (::PathFileExistsA(path.c_str())) return true;
+  ScopedHandle file(OpenListFile(path));
+  return file.is_valid();
+}
+
+// The whole file; false on a short read.
+bool ReadWhole(HANDLE file, std::string* out) {
+  DWORD size = ::GetFileSize(file, nullptr);
+  if (size == INVALID_FILE_SIZE) return false;
+  std::vector<char> buffer(size + 1, '\0');
+  DWORD got = 0;
+  if (size > 0 && (!::ReadFile(file, buffer.data(), size, &got, nullptr) || got != size)) return false;
+  out->assign(buffer.data(), size);
+  return true;
+}
+
+bool WriteAll(HANDLE file, const std::string& text) {
+  DWORD written = 0;
+  return text.empty() || (::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                          written == text.size());
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+}  // namespace
+
+std::string WininitWithDeletion(const std::string& content, const std::string& kind, const std::string& short_path) {
+  const std::string entry = kind + "=" + short_path;
+  const std::string lower = Lower(content);
+  const size_t section = lower.find(kRenameSection);
+  if (section == std::string::npos) return content + "\r\n" + kRenameSection + "\r\n" + entry;
+  const size_t body = section + sizeof(kRenameSection) - 1;
+  const size_t next = lower.find('[', body);
+  const std::string in_section = lower.substr(body, next == std::string::npos ? std::string::npos : next - body);
+  if (in_section.find(Lower(short_path)) != std::string::npos) return content;
+  return content.substr(0, body) + "\r\n" + entry + content.substr(body);
+}
+
+int AddWininitDelete(const std::string& path) {
+  const std::string kind = ::PathIsDirectoryA(path.c_str()) ? "DIRNUL" : "NUL";
+  char short_path[1024] = {};
+  DWORD n = ::GetShortPathNameA(path.c_str(), short_path, sizeof(short_path));
+  if (n == 0 || n >= sizeof(short_path)) return 0;  // gone already: an empty entry would match anything
+  const std::string wininit = EngineGetState().windows_folder + "\\WININIT.INI";
+  if (!CreateListFileIfMissing(wininit)) return 0;
+  ScopedHandle file(OpenListFile(wininit));
+  std::string content;
+  if (!file || !ReadWhole(file.get(), &content)) return 0;
+  const std::string updated = WininitWithDeletion(content, kind, short_path);
+  if (updated == content) return 1;
+  if (::SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) != 0 || !WriteAll(file.get(), updated) ||
+      !::SetEndOfFile(file.get()))
+    return 0;
+  return 1;
+}
+
+int AppendRemovedIni(const std::string& target, const std::string& source) {
+  EngineState& state = EngineGetState();
+  const std::string list = state.windows_temp_folder + "\\_REMOVED.INI";
+  if (!CreateListFileIfMissing(list)) return 0;
+  int result = 0;
+  {
+    ScopedHandle file(OpenListFile(list));
+    std::string content;
+    // After the whole file is read the position is at its end, where the new line goes.
+    if (file && ReadWhole(file.get(), &content) && WriteAll(file.get(), target + "=" + source + "\r\n")) result = 1;
+  }
+  RegKey run_once;
+  if (run_once.Create(HKEY_LOCAL_MACHINE, kRunOnceKey) != ERROR_SUCCESS) return result;
+  const std::string program = state.unpack_folder + "\\" + kReplacementProgram;
+  WriteLogLine(program);
+  LONG status = run_once.WriteString(kRunOnceValue, program);
+  if (status != ERROR_SUCCESS) WriteLogLine(std::to_string(status));
+  return result;
+}
+
+void DeleteAtRestart(const std::string& path) {
+  if (PlatformIsNt(PlatformQuery())) {
+    ::MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  } else {
+    AddWininitDelete(path);
+  }
+}
+
+int ReplaceAtRestart(const std::string& source, const std::string& target) {
+  if (PlatformIsNt(PlatformQuery())) {
+    const std::string old_file = target + ".OLD";
+    if (std::rename(target.c_str(), old_file.c_str()) != 0) return engine_code::kReplaceMoveAsideFailed;
+    if (!::CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+      // Put the installed file back: without it the product would be left without the file.
+      std::rename(old_file.c_str(), target.c_str());
+      return engine_code::kReplaceCopyFailed;
+    }
+    ::MoveFileExA(old_file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  } else {
+    AppendRemovedIni(target, source);
+  }
+  EngineGetState().restart_needed = 1;
+  WriteLogLine("Need reboot to Copy from " + source + " to" + target + " OK.");
+  return engine_code::kOk;
+}
+
+}  // namespace qm
