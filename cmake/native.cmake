@@ -14,6 +14,18 @@ if(QM_TESTS)
   target_link_libraries(core_tests qmcore GTest::gtest_main)
   add_test(NAME core_tests COMMAND core_tests)
   add_test(NAME qmpack_cli COMMAND sh ${CMAKE_SOURCE_DIR}/tests/native/qmpack_cli_test.sh $<TARGET_FILE:qmpack>)
+
+  # The portable parts of the cryptographic components: digests, the CSP's algorithm table and
+  # the CSP installer's argument text.
+  add_executable(crypto_core_tests
+    components/crypto/digest/digest.cpp
+    components/crypto/digest/digest_test.cpp
+    components/crypto/csp/algorithm_table.cpp
+    components/crypto/csp/algorithm_table_test.cpp
+    components/crypto/cspinst/registration_text.cpp
+    components/crypto/cspinst/registration_text_test.cpp)
+  target_link_libraries(crypto_core_tests GTest::gtest_main)
+  add_test(NAME crypto_core_tests COMMAND crypto_core_tests)
 endif()
 
 if(QM_FUZZ)
