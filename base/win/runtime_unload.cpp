@@ -52,9 +52,11 @@ BOOL WINAPI RuntimeCloseHandle(HANDLE handle) {
 }
 
 void RuntimeReleaseLast() {
+  const DWORD error = ::GetLastError();  // a host may be reading the error of the call that unloaded us
   for (LONG i = 0; i < RecordedCount(); ++i)
     if (!g_closed[i]) RuntimeCloseHandle(g_semaphores[i]);
   __gnu_cxx::__freeres();
+  ::SetLastError(error);
 }
 
 // Registered before any other constructor runs, so it runs after every destructor and exit

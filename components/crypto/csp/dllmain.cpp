@@ -1,14 +1,12 @@
 #include <windows.h>
 
-#include "base/win/runtime_unload.h"
 #include "components/crypto/csp/provider.h"
 
 namespace {
 
 // CryptoAPI frees the library between a failed CPAcquireContext and its own return, so the
 // caller's last-error value must survive the unload. The runtime's static destructors run after
-// DllMain and can leave an error of their own (a mutex destructor closes a semaphore handle that
-// RuntimeReleaseOnUnload already closed), so the value goes back in the destructor of the
+// DllMain and may leave an error of their own, so the value goes back in the destructor of the
 // object constructed first, which the runtime destroys last.
 bool g_unloading = false;
 DWORD g_error_at_unload = ERROR_SUCCESS;
@@ -30,7 +28,6 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     g_error_at_unload = ::GetLastError();
     g_unloading = true;
     qm::csp::ProviderDetach();
-    qm::RuntimeReleaseOnUnload();
   }
   return TRUE;
 }

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "base/win/reg_key.h"
-#include "base/win/runtime_unload.h"
 #include "base/win/scoped_handle.h"
 #include "components/crypto/cspinst/registration_text.h"
 #include "components/crypto/digest/digest.h"
@@ -96,7 +95,3 @@ extern "C" int __stdcall DoIt(const char* text) {
   }
 }
 
-BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
-  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) qm::RuntimeReleaseOnUnload();
-  return TRUE;
-}

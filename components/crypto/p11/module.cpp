@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cstring>
 
-#include "base/win/runtime_unload.h"
 #include "base/win/scoped_handle.h"
 
 namespace {
@@ -414,7 +413,6 @@ BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
     g_initialized = false;
     g_finalized.Reset();
-    qm::RuntimeReleaseOnUnload();
   }
   return TRUE;
 }
