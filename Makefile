@@ -12,6 +12,7 @@ export WINEDEBUG  := -all
 export WINEDLLOVERRIDES := mscoree,mshtml=;winedbg.exe=d
 FUZZ_SECONDS ?= 60
 JOBS       ?= 2
+WIN_TESTS  ?= ON
 MAKEFLAGS  += --no-print-directory
 
 # Every program and library we ship: the dist files and the payload components (each group lists
@@ -24,7 +25,7 @@ CHECK_IMPORTS := python3 tools/check-imports.py tools/imports/allowed.tsv tools/
 # given again to an existing build would draw a warning).
 cmake_configure = if [ -f $(1)/CMakeCache.txt ]; then cmake $(1) >/dev/null; else cmake -S . -B $(1) $(2) >/dev/null; fi
 
-.PHONY: all setup native asan win dist dist-files imports-doc prefix test demo fuzz bench fresh-check clean
+.PHONY: all setup native asan win dist dist-files imports-doc prefix test demo fuzz bench fresh-check repro-check clean
 
 all: dist
 
@@ -42,7 +43,7 @@ asan: setup
 
 win: native
 	@$(call cmake_configure,$(WIN),-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
-	  -DQMPACK_EXECUTABLE=$(abspath $(NATIVE))/bin/qmpack)
+	  -DQMPACK_EXECUTABLE=$(abspath $(NATIVE))/bin/qmpack -DQM_TESTS=$(WIN_TESTS))
 	@cmake --build $(WIN) -j$(JOBS)
 
 dist-files:
@@ -74,6 +75,10 @@ fuzz: asan
 
 bench: native
 	sh bench/run.sh $(NATIVE)/bin
+
+# Two clean builds of HEAD in two folders must give byte-identical dist/ files.
+repro-check:
+	@sh tools/repro-check.sh
 
 # The two README commands on throw-away minimal Debian 12 roots (downloads packages; not in test).
 fresh-check:
