@@ -26,13 +26,36 @@ set_target_properties(QMSetup PROPERTIES PREFIX "")
 target_link_options(QMSetup PRIVATE -Wl,--kill-at)
 target_link_libraries(QMSetup PRIVATE qmengine)
 
+# qm_payload_files(VAR SOURCE_DIR): the files a package built from SOURCE_DIR/payload.lst takes,
+# as make-package.sh finds them: SOURCE_DIR/files/<path> when it is there, else the build's
+# bin/<name>. The package is packed again whenever one of them changes.
+function(qm_payload_files out source)
+  file(STRINGS ${source}/payload.lst lines)
+  set(files "")
+  foreach(line ${lines})
+    string(STRIP "${line}" line)
+    if(line STREQUAL "" OR line MATCHES "^#")
+      continue()
+    endif()
+    string(REPLACE "\\" "/" path "${line}")
+    get_filename_component(name "${path}" NAME)
+    if(EXISTS ${source}/files/${path})
+      list(APPEND files ${source}/files/${path})
+    else()
+      list(APPEND files ${CMAKE_BINARY_DIR}/bin/${name})
+    endif()
+  endforeach()
+  set(${out} ${files} PARENT_SCOPE)
+endfunction()
+
 # The package: the shipped script and payload list packed by qmpack.
 set(QM_PACKAGE ${CMAKE_BINARY_DIR}/bin/KX2.dat)
+qm_payload_files(QM_PAYLOAD_FILES ${CMAKE_SOURCE_DIR}/package)
 add_custom_command(OUTPUT ${QM_PACKAGE}
   COMMAND sh ${CMAKE_SOURCE_DIR}/tools/make-package.sh ${QMPACK_EXECUTABLE} ${CMAKE_SOURCE_DIR}/package
           ${CMAKE_BINARY_DIR}/package-root ${QM_PACKAGE} $<TARGET_FILE_DIR:QMSetup>
   DEPENDS ${CMAKE_SOURCE_DIR}/package/qmsetup.ini ${CMAKE_SOURCE_DIR}/package/payload.lst
-          ${CMAKE_SOURCE_DIR}/tools/make-package.sh ${QMPACK_EXECUTABLE}
+          ${CMAKE_SOURCE_DIR}/tools/make-package.sh ${QMPACK_EXECUTABLE} ${QM_PAYLOAD_FILES}
   COMMENT "Packing KX2.dat")
 add_custom_target(package_dat ALL DEPENDS ${QM_PACKAGE})
 
