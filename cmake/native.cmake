@@ -33,7 +33,7 @@ if(QM_TESTS)
   add_executable(runtime_core_tests
     ${QM_RT}/hidreg/hid_text.cpp ${QM_RT}/hidreg/hid_text_test.cpp
     ${QM_RT}/removed/replace_list.cpp ${QM_RT}/removed/replace_list_test.cpp
-    ${QM_RT}/certd/message_table.cpp ${QM_RT}/certd/message_table_test.cpp)
+    ${QM_RT}/common/message_table.cpp ${QM_RT}/common/message_table_test.cpp)
   target_link_libraries(runtime_core_tests GTest::gtest_main)
   add_test(NAME runtime_core_tests COMMAND runtime_core_tests)
 endif()

@@ -19,8 +19,7 @@ constexpr int kStopFailed = 7;
 constexpr int kDeleteFailed = 8;
 constexpr int kTimedOut = 9;          // the service did not reach the state within the wait
 constexpr int kNotUnderManager = 10;  // the service switch given from a console
-constexpr int kRefreshFailed = 11;
-constexpr int kInternal = 12;         // out of memory or a like failure
+constexpr int kInternal = 11;         // out of memory or a like failure
 }  // namespace daemon_code
 
 // Results of WirteRegForHidDeivice and DeleteRegForHidDeivice. They start above the engine's

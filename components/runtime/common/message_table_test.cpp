@@ -1,4 +1,4 @@
-#include "components/runtime/certd/message_table.h"
+#include "components/runtime/common/message_table.h"
 
 #include <gtest/gtest.h>
 

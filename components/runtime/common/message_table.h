@@ -1,8 +1,8 @@
-// The certificate daemon's language files, <product folder>\lang\qmcertd_<language id>.lng:
+// The daemons' language files, <product folder>\lang\qmcertd_<language id>.lng:
 // "key=text" lines in the language's own code page, ";" comment lines, "[section]" lines.
 // Portable: no windows.h.
-#ifndef QM_COMPONENTS_RUNTIME_CERTD_MESSAGE_TABLE_H_
-#define QM_COMPONENTS_RUNTIME_CERTD_MESSAGE_TABLE_H_
+#ifndef QM_COMPONENTS_RUNTIME_COMMON_MESSAGE_TABLE_H_
+#define QM_COMPONENTS_RUNTIME_COMMON_MESSAGE_TABLE_H_
 
 #include <map>
 #include <string>
@@ -22,4 +22,4 @@ std::vector<unsigned> LanguageCandidates(unsigned language_id);
 
 }  // namespace qm
 
-#endif  // QM_COMPONENTS_RUNTIME_CERTD_MESSAGE_TABLE_H_
+#endif  // QM_COMPONENTS_RUNTIME_COMMON_MESSAGE_TABLE_H_
