@@ -87,4 +87,15 @@ if(QM_TESTS)
 
   qm_rt_wine_test(runtime_hidreg_test ${QM_RT}/hidreg/qmhidreg_test.cpp)
   qm_rt_wine_test(runtime_slotd_test ${QM_RT}/slotd/slotd_test.cpp)
+  qm_rt_wine_test(runtime_certd_test ${QM_RT}/certd/certd_test.cpp ${QM_RT}/common/message_table.cpp)
+  # The language test again for the Chinese families.
+  foreach(case "zh_CN;2052" "zh_TW;1028")
+    list(GET case 0 locale)
+    list(GET case 1 language)
+    add_test(NAME runtime_certd_test_${locale}
+             COMMAND env LC_ALL=${locale}.UTF-8 QM_EXPECT_LANGID=${language} ${CMAKE_SOURCE_DIR}/tools/wine-run.sh
+                     $<TARGET_FILE:runtime_certd_test> --gtest_filter=CertdTest.SpeaksTheUsersLanguage
+             WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+    set_tests_properties(runtime_certd_test_${locale} PROPERTIES RUN_SERIAL TRUE)
+  endforeach()
 endif()
