@@ -119,6 +119,15 @@ void ScheduleNextLogon(const Paths& paths) {
                                      : "cannot schedule the next run (error " + std::to_string(status) + ")");
 }
 
+std::string WindowsVersion() {
+  OSVERSIONINFOA info;
+  ZeroMemory(&info, sizeof(info));
+  info.dwOSVersionInfoSize = sizeof(info);
+  if (!::GetVersionExA(&info)) return "an unknown Windows";
+  return "Windows " + std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + " (platform " +
+         std::to_string(info.dwPlatformId) + ")";
+}
+
 bool SameItem(const ReplaceItem& a, const ReplaceItem& b) { return a.target == b.target && a.source == b.source; }
 
 bool Contains(const std::vector<ReplaceItem>& items, const ReplaceItem& item) {
@@ -146,7 +155,7 @@ int Run(int argc, char** argv) {
     Log(paths, "usage: _REMOVED.exe [-w SECONDS]; nothing done");
     return qm::removed_code::kUsage;
   }
-  Log(paths, "started");
+  Log(paths, "started on " + WindowsVersion());
   std::string bytes;
   if (!ReadList(paths.list, &bytes)) {
     if (::GetFileAttributesA(paths.list.c_str()) == INVALID_FILE_ATTRIBUTES) {
