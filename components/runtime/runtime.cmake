@@ -85,6 +85,7 @@ if(QM_TESTS)
     add_dependencies(${name} runtime_components runtime_files hold)
   endfunction()
 
+  qm_rt_wine_test(runtime_binaries_test ${QM_RT}/tests/binaries_test.cpp)
   qm_rt_wine_test(runtime_hidreg_test ${QM_RT}/hidreg/qmhidreg_test.cpp)
   qm_rt_wine_test(runtime_slotd_test ${QM_RT}/slotd/slotd_test.cpp)
   qm_rt_wine_test(runtime_removed_test ${QM_RT}/removed/removed_test.cpp)
