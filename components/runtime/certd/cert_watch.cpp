@@ -32,7 +32,8 @@ DWORD CertRefresh(const CertWatch& watch) {
   Plugins plugins = LoadPlugins(watch.product_folder);
   for (const std::string& problem : plugins.problems) LogWrite(watch.log, log_level::kErrors, problem);
   DWORD tokens = CountTokens(plugins, HidFilter(HidStoreRead()));
-  LogWrite(watch.log, log_level::kEvents, "refresh: " + std::to_string(tokens) + " tokens present, 0 certificates copied");
+  LogWrite(watch.log, log_level::kEvents,
+           "refresh: " + std::to_string(tokens) + " tokens present, 0 certificates copied");
   return tokens;
 }
 

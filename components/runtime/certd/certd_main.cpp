@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "components/runtime/certd/cert_watch.h"
 #include "components/runtime/common/daemon_cli.h"
@@ -35,23 +36,21 @@ struct Switches {
 
 // False for an unknown switch or a combination that is not one of the documented ones.
 bool ParseSwitches(int argc, char** argv, Switches* s) {
-  bool seen_s = false;
+  bool given_s = false;
+  const std::pair<char, bool*> letters[] = {{'i', &s->install}, {'s', &given_s}, {'a', &s->automatic},
+                                            {'r', &s->refresh}, {'t', &s->stop}, {'u', &s->remove},
+                                            {'h', &s->help},    {'?', &s->help}};
   for (int i = 1; i < argc; ++i) {
-    switch (qm::SwitchLetter(argv[i])) {
-      case 'i': s->install = true; break;
-      case 's': seen_s = true; break;
-      case 'a': s->automatic = true; break;
-      case 'r': s->refresh = true; break;
-      case 't': s->stop = true; break;
-      case 'u': s->remove = true; break;
-      case 'h':
-      case '?': s->help = true; break;
-      default: return false;
-    }
+    char letter = qm::SwitchLetter(argv[i]);
+    bool* flag = nullptr;
+    for (const auto& known : letters)
+      if (known.first == letter) flag = known.second;
+    if (!flag) return false;
+    *flag = true;
   }
   if (s->help) return true;
-  s->silent = seen_s && s->remove;
-  s->start = seen_s && !s->remove;
+  s->silent = given_s && s->remove;
+  s->start = given_s && !s->remove;
   int actions = (s->install || s->start) + s->refresh + s->stop + s->remove;
   if (actions != 1) return false;
   if (s->automatic && !s->install && !s->refresh) return false;
@@ -67,8 +66,8 @@ qm::MessageTable LoadMessages(const std::string& folder) {
 }
 
 void PrintHelp(const qm::CliOutput& out) {
-  for (const char* key : {"help_usage", "help_i", "help_s", "help_a", "help_r", "help_t", "help_u", "help_h",
-                          "help_codes"})
+  for (const char* key :
+       {"help_usage", "help_i", "help_s", "help_a", "help_r", "help_t", "help_u", "help_h", "help_codes"})
     std::printf("%s\n", qm::MessageText(out.table, key).c_str());
 }
 

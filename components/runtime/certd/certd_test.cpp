@@ -1,7 +1,6 @@
 // qmcertd.exe with the setup script's command lines, Wine's service manager, and its languages.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 
@@ -79,8 +78,8 @@ TEST_F(CertdTest, ScriptCommandLinesInOrder) {
       ASSERT_NE(pid, 0u);
       EXPECT_FALSE(rttest::ProcessRunning(pid)) << "no daemon process is left after -t";
       std::string log = qmtest::ReadFileBytes(log_);
-      for (const char* line : {"service started", "waiting for token events", "refresh: 0 tokens present",
-                               "service stopped"})
+      for (const char* line :
+           {"service started", "waiting for token events", "refresh: 0 tokens present", "service stopped"})
         EXPECT_NE(log.find(line), std::string::npos) << line << " in:\n" << log;
     }
   }
@@ -175,7 +174,8 @@ TEST_F(CertdTest, SpeaksTheUsersLanguage) {
 }
 
 TEST_F(CertdTest, EveryLanguageFileHasEveryMessage) {
-  qm::MessageTable english = qm::ParseMessageTable(qmtest::ReadFileBytes(rttest::PackageFiles() + "\\qmcertd_1033.lng"));
+  qm::MessageTable english =
+      qm::ParseMessageTable(qmtest::ReadFileBytes(rttest::PackageFiles() + "\\qmcertd_1033.lng"));
   ASSERT_GT(english.size(), 20u);
   for (const char* file : {"qmcertd_2052.lng", "qmcertd_1028.lng", "qmcertd_4444.lng"}) {
     qm::MessageTable table = qm::ParseMessageTable(qmtest::ReadFileBytes(rttest::PackageFiles() + "\\" + file));

@@ -38,8 +38,9 @@ const std::vector<MessageDefault>& MessageDefaults() {
       {"help_t", "  -t  stop the service and wait until it has ended"},
       {"help_u", "  -u  remove the service (stopping it first) and the daemon's log"},
       {"help_h", "  -h  this help"},
-      {"help_codes", "Exit codes: 0 done (also when already done), 1 switches, 2 no services, 3 service manager, "
-                     "4 install, 5 not installed, 6 start, 7 stop, 8 remove, 9 time-out."},
+      {"help_codes",
+       "Exit codes: 0 done (also when already done), 1 switches, 2 no services, 3 service manager, "
+       "4 install, 5 not installed, 6 start, 7 stop, 8 remove, 9 time-out."},
   };
   return defaults;
 }
@@ -79,18 +80,18 @@ int ReportOutcome(const CliOutput& out, const ServiceOutcome& outcome, const cha
     PrintMessage(out, MessageText(out.table, outcome.already ? already_key : done_key));
     return outcome.code;
   }
+  static const struct {
+    int code;
+    const char* key;
+  } kFailureKeys[] = {
+      {daemon_code::kNoServices, "no_services"},       {daemon_code::kManagerFailed, "manager_failed"},
+      {daemon_code::kInstallFailed, "install_failed"}, {daemon_code::kNotInstalled, "not_installed"},
+      {daemon_code::kStartFailed, "start_failed"},     {daemon_code::kStopFailed, "stop_failed"},
+      {daemon_code::kDeleteFailed, "delete_failed"},   {daemon_code::kTimedOut, "timed_out"},
+  };
   const char* key = "internal";
-  switch (outcome.code) {
-    case daemon_code::kNoServices: key = "no_services"; break;
-    case daemon_code::kManagerFailed: key = "manager_failed"; break;
-    case daemon_code::kInstallFailed: key = "install_failed"; break;
-    case daemon_code::kNotInstalled: key = "not_installed"; break;
-    case daemon_code::kStartFailed: key = "start_failed"; break;
-    case daemon_code::kStopFailed: key = "stop_failed"; break;
-    case daemon_code::kDeleteFailed: key = "delete_failed"; break;
-    case daemon_code::kTimedOut: key = "timed_out"; break;
-    default: break;
-  }
+  for (const auto& failure : kFailureKeys)
+    if (failure.code == outcome.code) key = failure.key;
   std::string text = MessageText(out.table, key);
   if (outcome.error) text += " (" + std::to_string(outcome.error) + ")";
   PrintFailure(out, text);

@@ -32,9 +32,9 @@ char SwitchLetter(const char* arg);
 std::string ServiceCommandLine();
 
 struct CliOutput {
-  const char* program;         // "qmslotd"
-  const MessageTable* table;   // null: English
-  bool quiet = false;          // successes print nothing; failures still do
+  const char* program;        // "qmslotd"
+  const MessageTable* table;  // null: English
+  bool quiet = false;         // successes print nothing; failures still do
 };
 
 void PrintMessage(const CliOutput& out, const std::string& text);

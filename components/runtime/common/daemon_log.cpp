@@ -31,8 +31,7 @@ HANDLE OpenForAppend(const std::string& path) {
 
 bool WriteAll(HANDLE file, const std::string& text) {
   DWORD written = 0;
-  return ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-         written == text.size();
+  return ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
 }
 
 std::string Stamped(const std::string& text) {

@@ -19,9 +19,12 @@ TEST(MessageTable, Lines) {
 TEST(MessageTable, LanguageCandidates) {
   using Ids = std::vector<unsigned>;
   const std::pair<unsigned, Ids> rows[] = {
-      {0x0804, Ids{2052, 4444, 1033}}, {0x1004, Ids{0x1004, 2052, 4444, 1033}},
-      {0x0404, Ids{1028, 4444, 1033}}, {0x0C04, Ids{0x0C04, 1028, 4444, 1033}},
-      {0x0409, Ids{1033}},             {0x0407, Ids{0x0407, 1033}},
+      {0x0804, Ids{2052, 4444, 1033}},
+      {0x1004, Ids{0x1004, 2052, 4444, 1033}},
+      {0x0404, Ids{1028, 4444, 1033}},
+      {0x0C04, Ids{0x0C04, 1028, 4444, 1033}},
+      {0x0409, Ids{1033}},
+      {0x0407, Ids{0x0407, 1033}},
       {4444, Ids{4444, 1033}},
   };
   for (const auto& row : rows) EXPECT_EQ(qm::LanguageCandidates(row.first), row.second) << row.first;

@@ -34,7 +34,8 @@ bool LoadMonitor(const std::string& folder, const std::string& file, Monitor* mo
   auto enumerate = reinterpret_cast<QmMonEnumerateFn>(::GetProcAddress(module.get(), "QmMonEnumerate"));
   QmMonitorInfo info = {};
   info.size = sizeof(info);
-  if (!info_fn || !enumerate || info_fn(&info) != plugin_code::kOk || info.interface_version != kPluginInterfaceVersion) {
+  if (!info_fn || !enumerate || info_fn(&info) != plugin_code::kOk ||
+      info.interface_version != kPluginInterfaceVersion) {
     *problem = file + ": not a device monitor of this version";
     return false;
   }
@@ -128,8 +129,7 @@ DWORD CountTokens(const Plugins& plugins, const std::string& hid_filter) {
     for (const Monitor& monitor : plugins.monitors) {
       if (monitor.kind != provider.monitor_kind) continue;
       std::string list;
-      if (MonitorList(monitor, monitor.kind == "hid" ? hid_filter : std::string(), &list) != plugin_code::kOk)
-        continue;
+      if (MonitorList(monitor, monitor.kind == "hid" ? hid_filter : std::string(), &list) != plugin_code::kOk) continue;
       list.push_back('\0');  // the closing empty entry
       DWORD count = 0;
       if (provider.count_tokens(list.c_str(), &count) == plugin_code::kOk) total += count;

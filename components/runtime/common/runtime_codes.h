@@ -9,12 +9,12 @@ namespace qm {
 // absent one) succeeds with kOk and says so in its message, so every step can be repeated.
 namespace daemon_code {
 constexpr int kOk = 0;
-constexpr int kUsage = 1;             // unknown or conflicting switches
-constexpr int kNoServices = 2;        // Windows 95/98/ME: there is no service manager
-constexpr int kManagerFailed = 3;     // the service manager refused us (access, ...)
+constexpr int kUsage = 1;          // unknown or conflicting switches
+constexpr int kNoServices = 2;     // Windows 95/98/ME: there is no service manager
+constexpr int kManagerFailed = 3;  // the service manager refused us (access, ...)
 constexpr int kInstallFailed = 4;
-constexpr int kNotInstalled = 5;      // -s on a service that does not exist
-constexpr int kStartFailed = 6;       // refused, or the service ended while starting
+constexpr int kNotInstalled = 5;  // -s on a service that does not exist
+constexpr int kStartFailed = 6;   // refused, or the service ended while starting
 constexpr int kStopFailed = 7;
 constexpr int kDeleteFailed = 8;
 constexpr int kTimedOut = 9;          // the service did not reach the state within the wait
@@ -26,12 +26,12 @@ constexpr int kInternal = 11;         // out of memory or a like failure
 // own codes so that the setup log never reads one as an engine condition.
 namespace hidreg_code {
 constexpr int kOk = 0;
-constexpr int kNoText = 21;         // null argument
-constexpr int kFieldCount = 22;     // not 5 (write) or 2 (delete) fields split by ";"
+constexpr int kNoText = 21;      // null argument
+constexpr int kFieldCount = 22;  // not 5 (write) or 2 (delete) fields split by ";"
 constexpr int kEmptyField = 23;
-constexpr int kBadVidPid = 24;      // not 4 hex digits, "&", 4 hex digits
-constexpr int kBadNumber = 25;      // not decimal digits, or above 32 bits
-constexpr int kBadName = 26;        // a "\", a control character, or too long for a key name
+constexpr int kBadVidPid = 24;  // not 4 hex digits, "&", 4 hex digits
+constexpr int kBadNumber = 25;  // not decimal digits, or above 32 bits
+constexpr int kBadName = 26;    // a "\", a control character, or too long for a key name
 constexpr int kRegistryFailed = 27;
 constexpr int kInternal = 28;
 }  // namespace hidreg_code

@@ -14,7 +14,7 @@ constexpr DWORD kProcessExitWaitMs = 5000;
 using ChangeServiceConfig2Fn = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
 using QueryServiceStatusExFn = BOOL(WINAPI*)(SC_HANDLE, int, LPBYTE, DWORD, LPDWORD);
 constexpr DWORD kConfigDescription = 1;  // SERVICE_CONFIG_DESCRIPTION
-constexpr int kStatusProcessInfo = 0;     // SC_STATUS_PROCESS_INFO
+constexpr int kStatusProcessInfo = 0;    // SC_STATUS_PROCESS_INFO
 
 FARPROC Advapi32(const char* name) {
   HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
@@ -141,7 +141,7 @@ ServiceOutcome ServiceStart(const std::string& name, DWORD timeout_ms) {
   if (state == SERVICE_RUNNING) return Done(already);
   if (state == SERVICE_STOPPED) {
     DWORD error = status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR ? status.dwServiceSpecificExitCode
-                                                                          : status.dwWin32ExitCode;
+                                                                         : status.dwWin32ExitCode;
     return Failed(daemon_code::kStartFailed, error);
   }
   return Failed(daemon_code::kTimedOut, state == 0 ? ::GetLastError() : ERROR_SERVICE_REQUEST_TIMEOUT);

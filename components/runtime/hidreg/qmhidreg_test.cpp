@@ -1,7 +1,6 @@
 // qmhidreg.dll loaded the way the setup engine's CALL loads it, against the real registry.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "base/win/reg_key.h"
 #include "components/runtime/common/runtime_codes.h"
@@ -122,9 +121,9 @@ TEST_F(HidRegTest, RepeatedWriteKeepsOneEntry) {
 TEST_F(HidRegTest, DeletesByProductThenTheRoot) {
   // Product kGuid numbered 1 with two monitors (as the script installs it), kGuid numbered 2, and
   // another product.
-  for (const std::string& text : {"1;" + kGuid + ";" + kMonitor + ";096E&0703;2",
-                                  "1;" + kGuid + ";" + kMonitorRx90 + ";096E&0702;2",
-                                  "2;" + kGuid + ";M2;096E&0704;1", std::string("1;OTHER_RX90;M3;096E&0705;1")})
+  for (const std::string& text :
+       {"1;" + kGuid + ";" + kMonitor + ";096E&0703;2", "1;" + kGuid + ";" + kMonitorRx90 + ";096E&0702;2",
+        "2;" + kGuid + ";M2;096E&0704;1", std::string("1;OTHER_RX90;M3;096E&0705;1")})
     ASSERT_EQ(write_(text.c_str()), kOk) << text;
   struct Row {
     std::string text;

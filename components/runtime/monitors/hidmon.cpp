@@ -1,6 +1,7 @@
 // hidmon.dll: the present HID devices with the USB identifiers asked for. SetupAPI is looked up
 // at run time, so the library also loads where it is missing (Windows 95).
 #include <windows.h>
+// after windows.h, which it needs
 #include <setupapi.h>
 
 #include <string>

@@ -22,7 +22,7 @@ using EstablishFn = LONG(WINAPI*)(DWORD, LPCVOID, LPCVOID, Context*);
 using ListReadersFn = LONG(WINAPI*)(Context, LPCSTR, LPSTR, LPDWORD);
 using ReleaseFn = LONG(WINAPI*)(Context);
 
-constexpr DWORD kScopeSystem = 2;                    // SCARD_SCOPE_SYSTEM
+constexpr DWORD kScopeSystem = 2;                           // SCARD_SCOPE_SYSTEM
 constexpr LONG kNoReaders = static_cast<LONG>(0x8010002E);  // SCARD_E_NO_READERS_AVAILABLE
 constexpr DWORD kMaxReaderList = 64 * 1024;
 

@@ -1,7 +1,6 @@
 // _REMOVED.exe on real files under Wine, as Windows itself would start it and as Windows 98 does.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <memory>
 
@@ -58,9 +57,7 @@ class RemovedTest : public ::testing::TestWithParam<std::string> {
     ::SetFileAttributesA((sources_ + "\\" + name).c_str(), attributes);
   }
   std::string TargetBytes(const std::string& name) { return qmtest::ReadFileBytes(targets_ + "\\" + name); }
-  DWORD TargetAttributes(const std::string& name) {
-    return ::GetFileAttributesA((targets_ + "\\" + name).c_str());
-  }
+  DWORD TargetAttributes(const std::string& name) { return ::GetFileAttributesA((targets_ + "\\" + name).c_str()); }
   qmtest::ProcessResult Run(const std::string& args = "") {
     return qmtest::RunProcess(rttest::Quote(program_) + (args.empty() ? "" : " " + args), kRunLimitMs);
   }
@@ -80,8 +77,7 @@ TEST_P(RemovedTest, ReplacesEveryLineAndRemovesTheList) {
   EXPECT_EQ(Run().exit_code, static_cast<DWORD>(kOk)) << Log();
   EXPECT_EQ(TargetBytes("a.dll"), "new a");
   EXPECT_EQ(TargetBytes("b.dll"), "new b");
-  for (const char* name : {"a.dll", "b.dll"})
-    EXPECT_FALSE(TargetAttributes(name) & FILE_ATTRIBUTE_READONLY) << name;
+  for (const char* name : {"a.dll", "b.dll"}) EXPECT_FALSE(TargetAttributes(name) & FILE_ATTRIBUTE_READONLY) << name;
   EXPECT_FALSE(qmtest::FileExists(ListPath()));
   EXPECT_EQ(rttest::ReadRunOnceValue(kRunOnceValue), "");
   EXPECT_NE(Log().find("all done, list removed"), std::string::npos) << Log();

@@ -41,7 +41,7 @@ TEST(ReplaceList, EmptyAndFormat) {
 }
 
 TEST(ReplaceList, Paths) {
-  const std::pair<const char*, bool> full[] = {{"C:\\x", true},  {"c:\\", false}, {"C:x", false},
+  const std::pair<const char*, bool> full[] = {{"C:\\x", true},    {"c:\\", false}, {"C:x", false},
                                                {"\\\\s\\x", true}, {"\\x", false},  {"\\\\\\x", false}};
   for (const auto& row : full) EXPECT_EQ(qm::IsFullPath(row.first), row.second) << row.first;
   EXPECT_EQ(qm::ParentFolder("C:\\a\\b.dll"), "C:\\a");

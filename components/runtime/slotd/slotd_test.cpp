@@ -1,7 +1,6 @@
 // qmslotd.exe as the setup script runs it, with Wine's real service manager and registry.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 
@@ -63,8 +62,8 @@ TEST_F(SlotdTest, ScriptSwitchesDriveTheService) {
     const char* args;
     int code;
     const char* says;
-    DWORD state;         // QueryServiceStatus; 0 = no such service
-    const char* sc;      // what sc query shows
+    DWORD state;     // QueryServiceStatus; 0 = no such service
+    const char* sc;  // what sc query shows
   };
   const Row rows[] = {
       {"-i", kOk, "The service is installed.", SERVICE_STOPPED, "STOPPED"},

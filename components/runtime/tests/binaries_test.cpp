@@ -1,8 +1,7 @@
 // The shipped files themselves: version resources, exports, and the monitor and provider
 // libraries called the way the daemons call them.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <vector>
 
@@ -31,7 +30,7 @@ std::vector<std::string> ExportNames(HMODULE module) {
 }
 
 TEST(RuntimeBinaries, CarryTheirVersion) {
-  const char* files[] = {"qmslotd.exe",   "qmcertd.exe",   "qmhidreg.dll",   "hidmon.dll",  "scardmon.dll",
+  const char* files[] = {"qmslotd.exe",   "qmcertd.exe",    "qmhidreg.dll",  "hidmon.dll",  "scardmon.dll",
                          "qmtsp_kx2.dll", "qmtsp_rx90.dll", "qmtsp_kx1.dll", "_REMOVED.exe"};
   for (const char* file : files) {
     DWORD handle = 0;
@@ -95,12 +94,8 @@ TEST(RuntimeBinaries, HidMonitorFilters) {
     bool lists_first;
   };
   const Row rows[] = {
-      {"", kOk, false},
-      {"FFFF&FFFF", kOk, false},
-      {"ffff&ffff;" + first, kOk, count > 0},
-      {first, kOk, count > 0},
-      {"096E-0703", kBadArgument, false},
-      {"096E&0703;", kBadArgument, false},
+      {"", kOk, false},        {"FFFF&FFFF", kOk, false},          {"ffff&ffff;" + first, kOk, count > 0},
+      {first, kOk, count > 0}, {"096E-0703", kBadArgument, false}, {"096E&0703;", kBadArgument, false},
   };
   for (const Row& row : rows) {
     char list[8192] = {};
