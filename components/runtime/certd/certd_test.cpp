@@ -187,6 +187,42 @@ TEST_F(CertdTest, EveryLanguageFileHasEveryMessage) {
   }
 }
 
+TEST_F(CertdTest, LogFollowsItsConfiguration) {
+  struct Row {
+    const char* conf;  // null: no qmlog.conf
+    size_t old_log;    // bytes already in the log
+    bool logged;
+    bool restarted;
+  };
+  const Row rows[] = {
+      {"[log]\r\nLevel=2\r\nMaxSizeKB=256\r\n", 2000, true, false},
+      {"[log]\r\nLevel=0\r\n", 0, false, false},
+      {"[log]\r\nLevel=2\r\nMaxSizeKB=1\r\n", 2000, true, true},
+      {"[log]\r\nLevel=9\r\nMaxSizeKB=0\r\n", 2000, true, false},  // out of range: the defaults
+      {nullptr, 0, true, false},
+  };
+  const std::string conf = folder_ + "\\conf\\qmlog.conf";
+  for (const Row& row : rows) {
+    qmtest::DeleteTree(folder_ + "\\log");
+    ::CreateDirectoryA((folder_ + "\\log").c_str(), nullptr);
+    if (row.old_log) {
+      ASSERT_TRUE(qmtest::WriteFileBytes(log_, std::string(row.old_log, 'x')));
+    }
+    if (row.conf) {
+      ASSERT_TRUE(qmtest::WriteFileBytes(conf, row.conf));
+    } else {
+      ::DeleteFileA(conf.c_str());
+    }
+    EXPECT_EQ(Certd("-r").exit_code, 0u);
+    std::string log = qmtest::ReadFileBytes(log_);
+    EXPECT_EQ(log.find("refresh: 0 tokens present") != std::string::npos, row.logged) << row.conf << log;
+    EXPECT_EQ(log.find("started afresh") != std::string::npos, row.restarted) << row.conf << log;
+    if (row.restarted) {
+      EXPECT_LT(log.size(), 1024u);
+    }
+  }
+}
+
 TEST_F(CertdTest, Windows98RefreshesButHasNoServices) {
   qmtest::ProcessResult install = qmtest::RunAsWindowsVersion(exe_, "win98", "-i -s -a");
   EXPECT_EQ(install.exit_code, static_cast<DWORD>(kNoServices));

@@ -32,7 +32,7 @@ class RemovedTest : public ::testing::TestWithParam<std::string> {
     ::CreateDirectoryA((scratch_ + "\\Program Files").c_str(), nullptr);
     ::CreateDirectoryA(targets_.c_str(), nullptr);
     ::CreateDirectoryA(sources_.c_str(), nullptr);
-    program_ = GetParam().empty() ? Program() : rttest::VersionCopy(Program(), GetParam());
+    program_ = GetParam().empty() ? Program() : qmtest::WindowsVersionCopy(Program(), GetParam());
   }
   void TearDown() override {
     Clean();

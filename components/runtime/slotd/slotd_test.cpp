@@ -159,6 +159,13 @@ TEST_F(SlotdTest, WatchesRecordedDevicesAndIdles) {
   EXPECT_TRUE(rttest::WaitForFileText(log_, "watching 096E&0703 (" + std::string(kProduct) + "\\{8A3C", kLogWaitMs))
       << qmtest::ReadFileBytes(log_);
 
+  qm::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  qm::ScopedServiceHandle service(::OpenServiceA(manager.get(), kService, SERVICE_INTERROGATE));
+  SERVICE_STATUS status = {};
+  EXPECT_TRUE(::ControlService(service.get(), SERVICE_CONTROL_INTERROGATE, &status));
+  EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(status.dwControlsAccepted, static_cast<DWORD>(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
+
   // No device of ours: the service waits between scans and uses next to no processor time.
   DWORD pid = rttest::ServiceProcessId(kService);
   ASSERT_NE(pid, 0u);

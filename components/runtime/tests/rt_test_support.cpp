@@ -145,20 +145,8 @@ qm::ScopedHandle StartProcess(const std::string& command_line) {
   std::string cmd = command_line;
   if (!::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return qm::ScopedHandle();
-  ::CloseHandle(pi.hThread);
+  qm::ScopedHandle thread(pi.hThread);
   return qm::ScopedHandle(pi.hProcess);
-}
-
-std::string VersionCopy(const std::string& exe, const std::string& version) {
-  std::string folder = exe.substr(0, exe.find_last_of('\\') + 1);
-  std::string stem = exe.substr(folder.size());
-  stem = stem.substr(0, stem.rfind('.'));
-  std::string name = stem + "_" + version + ".exe";
-  ::CopyFileA(exe.c_str(), (folder + name).c_str(), FALSE);
-  qm::RegKey key;
-  key.Create(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + name).c_str());
-  key.WriteString("Version", version);
-  return folder + name;
 }
 
 }  // namespace rttest

@@ -46,9 +46,6 @@ std::string ReadRunOnceValue(const char* name);
 // Starts |command_line| without waiting; the handle of the process.
 qm::ScopedHandle StartProcess(const std::string& command_line);
 
-// Copy of |exe| that Wine runs as |version| ("win98", ...), as RunAsWindowsVersion makes it.
-std::string VersionCopy(const std::string& exe, const std::string& version);
-
 }  // namespace rttest
 
 #endif  // QM_COMPONENTS_RUNTIME_TESTS_RT_TEST_SUPPORT_H_
