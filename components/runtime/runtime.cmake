@@ -70,6 +70,8 @@ qm_rt_binary(removed_program _REMOVED.exe "KX2 restart-time file replacement")
 
 add_custom_target(runtime_components DEPENDS qmslotd qmcertd qmhidreg hidmon scardmon qmtsp_kx2 qmtsp_rx90 qmtsp_kx1
   removed_program)
+# The package takes them from bin/ once payload.lst lists them.
+add_dependencies(package_dat runtime_components)
 
 if(QM_TESTS)
   # The package's data files beside the tests, for the product folders the tests lay out.

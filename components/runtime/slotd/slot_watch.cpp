@@ -21,9 +21,10 @@ std::string DescribeRecords(const std::vector<HidRecord>& records) {
 }
 
 // "hid 096E&0703 \\?\hid#..." or "pcsc Reader 0", sorted. A monitor that cannot look is reported
-// once, when it first fails.
+// once, when it first fails, and what it saw before counts as still there.
 std::vector<std::string> PresentDevices(const Plugins& plugins, const std::string& hid_filter,
-                                        std::vector<bool>* failing, const DaemonLog& log) {
+                                        const std::vector<std::string>& before, std::vector<bool>* failing,
+                                        const DaemonLog& log) {
   std::vector<std::string> devices;
   for (size_t i = 0; i < plugins.monitors.size(); ++i) {
     const Monitor& monitor = plugins.monitors[i];
@@ -36,6 +37,8 @@ std::vector<std::string> PresentDevices(const Plugins& plugins, const std::strin
                  monitor.file + (result == plugin_code::kUnavailable ? ": not available on this system"
                                                                      : ": failed (" + std::to_string(result) + ")"));
       (*failing)[i] = true;
+      for (const std::string& device : before)
+        if (device.compare(0, monitor.kind.size() + 1, monitor.kind + " ") == 0) devices.push_back(device);
       continue;
     }
     (*failing)[i] = false;
@@ -65,7 +68,7 @@ DWORD SlotWatchRun(HANDLE stop, void* context) {
     if (first || now_filter != filter) LogWrite(log, log_level::kEvents, DescribeRecords(records));
     filter = now_filter;
     first = false;
-    std::vector<std::string> devices = PresentDevices(plugins, filter, &failing, log);
+    std::vector<std::string> devices = PresentDevices(plugins, filter, present, &failing, log);
     bool changed = false;
     for (const std::string& device : devices)
       if (!std::binary_search(present.begin(), present.end(), device)) {
