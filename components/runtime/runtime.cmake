@@ -91,6 +91,8 @@ if(QM_TESTS)
   qm_rt_wine_test(runtime_hidreg_test ${QM_RT}/hidreg/qmhidreg_test.cpp)
   qm_rt_wine_test(runtime_slotd_test ${QM_RT}/slotd/slotd_test.cpp)
   qm_rt_wine_test(runtime_removed_test ${QM_RT}/removed/removed_test.cpp)
+  qm_rt_wine_test(runtime_script_test ${QM_RT}/tests/script_test.cpp)
+  add_dependencies(runtime_script_test QMSetup)
   qm_rt_wine_test(runtime_certd_test ${QM_RT}/certd/certd_test.cpp ${QM_RT}/common/message_table.cpp)
   # The language test again for the Chinese families.
   foreach(case "zh_CN;2052" "zh_TW;1028")
