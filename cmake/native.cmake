@@ -26,6 +26,16 @@ if(QM_TESTS)
     components/crypto/cspinst/registration_text_test.cpp)
   target_link_libraries(crypto_core_tests GTest::gtest_main)
   add_test(NAME crypto_core_tests COMMAND crypto_core_tests)
+
+  # The runtime components' portable parts: the HID record texts, the replacement list, the
+  # certificate daemon's language files.
+  set(QM_RT ${CMAKE_SOURCE_DIR}/components/runtime)
+  add_executable(runtime_core_tests
+    ${QM_RT}/hidreg/hid_text.cpp ${QM_RT}/hidreg/hid_text_test.cpp
+    ${QM_RT}/removed/replace_list.cpp ${QM_RT}/removed/replace_list_test.cpp
+    ${QM_RT}/common/message_table.cpp ${QM_RT}/common/message_table_test.cpp)
+  target_link_libraries(runtime_core_tests GTest::gtest_main)
+  add_test(NAME runtime_core_tests COMMAND runtime_core_tests)
 endif()
 
 if(QM_FUZZ)

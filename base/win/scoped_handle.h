@@ -1,5 +1,5 @@
-// Move-only owners for Win32 handles: every HANDLE, HMODULE and find handle the product opens
-// is held by one of these, so it is closed on every return path.
+// Move-only owners for Win32 handles: every HANDLE, HMODULE, SC_HANDLE and find handle the
+// product opens is held by one of these, so it is closed on every return path.
 #ifndef QM_BASE_WIN_SCOPED_HANDLE_H_
 #define QM_BASE_WIN_SCOPED_HANDLE_H_
 
@@ -61,9 +61,17 @@ struct FindHandleTraits {
   static void Close(Handle h) { ::FindClose(h); }
 };
 
+struct ServiceHandleTraits {
+  using Handle = SC_HANDLE;
+  static Handle Null() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::CloseServiceHandle(h); }
+};
+
 using ScopedHandle = ScopedGeneric<KernelHandleTraits>;
 using ScopedModule = ScopedGeneric<ModuleTraits>;
 using ScopedFindHandle = ScopedGeneric<FindHandleTraits>;
+using ScopedServiceHandle = ScopedGeneric<ServiceHandleTraits>;
 
 }  // namespace qm
 

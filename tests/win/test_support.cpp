@@ -134,7 +134,7 @@ ProcessResult RunProcess(const std::string& command_line, DWORD timeout_ms) {
   return result;
 }
 
-ProcessResult RunAsWindowsVersion(const std::string& exe, const std::string& version, const std::string& args) {
+std::string WindowsVersionCopy(const std::string& exe, const std::string& version) {
   std::string folder = exe.substr(0, exe.find_last_of('\\') + 1);
   std::string stem = exe.substr(folder.size());
   stem = stem.substr(0, stem.rfind('.'));
@@ -143,7 +143,11 @@ ProcessResult RunAsWindowsVersion(const std::string& exe, const std::string& ver
   qm::RegKey key;
   key.Create(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + name).c_str());
   key.WriteString("Version", version);
-  return RunProcess("\"" + folder + name + "\" " + args);
+  return folder + name;
+}
+
+ProcessResult RunAsWindowsVersion(const std::string& exe, const std::string& version, const std::string& args) {
+  return RunProcess("\"" + WindowsVersionCopy(exe, version) + "\" " + args);
 }
 
 std::vector<std::string> PendingFileRenameOperations() {

@@ -35,8 +35,10 @@ struct ProcessResult {
 };
 ProcessResult RunProcess(const std::string& command_line, DWORD timeout_ms = 60000);
 
-// Copies |exe| to "<exe stem>_<version>.exe" beside it, tells Wine to report |version| (win98,
-// win2k, winxp, vista, win7, ...) to programs of that name, and runs it with |args|.
+// Copies |exe| to "<exe stem>_<version>.exe" beside it and tells Wine to report |version| (win98,
+// win2k, winxp, vista, win7, ...) to programs of that name; returns the copy's path.
+std::string WindowsVersionCopy(const std::string& exe, const std::string& version);
+// Runs such a copy with |args|.
 ProcessResult RunAsWindowsVersion(const std::string& exe, const std::string& version, const std::string& args);
 
 // HKLM\...\Session Manager PendingFileRenameOperations, one string per item, in pairs of source

@@ -1,0 +1,36 @@
+// Writing a device list the way the monitor interface asks for it.
+#ifndef QM_COMPONENTS_RUNTIME_COMMON_DEVICE_LIST_H_
+#define QM_COMPONENTS_RUNTIME_COMMON_DEVICE_LIST_H_
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "components/runtime/common/runtime_codes.h"
+
+namespace qm {
+
+// Each entry and its NUL, then the closing NUL, into |list|; or kBufferTooSmall with *needed.
+inline int WriteDeviceList(const std::vector<std::string>& entries, char* list, DWORD size, DWORD* needed,
+                           DWORD* count) {
+  std::string bytes;
+  for (const std::string& entry : entries) bytes.append(entry).push_back('\0');
+  bytes.push_back('\0');
+  *needed = static_cast<DWORD>(bytes.size());
+  *count = static_cast<DWORD>(entries.size());
+  if (!list || size < bytes.size()) return plugin_code::kBufferTooSmall;
+  std::memcpy(list, bytes.data(), bytes.size());
+  return plugin_code::kOk;
+}
+
+// Copies |text| into a fixed field, cut to fit, always terminated.
+inline void CopyField(char* field, size_t size, const char* text) {
+  std::strncpy(field, text, size - 1);
+  field[size - 1] = '\0';
+}
+
+}  // namespace qm
+
+#endif  // QM_COMPONENTS_RUNTIME_COMMON_DEVICE_LIST_H_
