@@ -36,7 +36,8 @@ where_it_stopped() {
   if [ -n "$chapter" ]; then echo "It stopped in the chapter \"$chapter\"; the engine's last log line: \"$last\""
   else echo "The engine's last log line: \"$last\""; fi
 }
-count_files() { find "$pf" -type f 2>/dev/null | wc -l; }
+# Installed files; the daemons' own logs below log\ are not part of the install.
+count_files() { find "$pf" -type f ! -path "*/log/*" 2>/dev/null | wc -l; }
 system_count() { n=0; for f in $system_files; do [ -f "$sys/$f" ] && n=$((n + 1)); done; echo $n; }
 service_state() { quiet sc query "$1" && win sc query "$1" | sed -n 's/^ *STATE *: *[0-9]* *//p' || echo "not installed"; }
 
@@ -53,7 +54,7 @@ win "$dist/kxhost.exe" install 3
 rc=$?
 [ $rc = 0 ] || [ $rc = 3010 ] || fail "the installation failed (exit $rc). $(where_it_stopped)."
 
-say "Installed files: $(count_files) below Program Files\\qmsrv, $(system_count) in the system folder"
+say "Installed files: $(count_files) below Program Files\\qmsrv (and the daemons' logs), $(system_count) in the system folder"
 find "$pf" -type f 2>/dev/null | sed "s|$WINEPREFIX/drive_c|C:|" | sort
 for f in $system_files; do [ -f "$sys/$f" ] && echo "C:/windows/system32/$f"; done
 [ "$(count_files)" = 21 ] && [ "$(system_count)" = 5 ] || fail "expected 21 files below the product folder and 5 in the system folder."
