@@ -99,3 +99,19 @@ add_dependencies(programs_test QMSetup record_args record_call)
 qm_add_wine_test(hostile_test engine/api/hostile_input_test.cpp)
 add_dependencies(hostile_test QMSetup)
 set_tests_properties(hostile_test PROPERTIES TIMEOUT 300)
+
+# The NSIS host example, built around the front of this build.
+find_program(QM_MAKENSIS makensis REQUIRED)
+set(QM_NSIS_SETUP ${CMAKE_BINARY_DIR}/bin/kx2-setup.exe)
+add_custom_command(OUTPUT ${QM_NSIS_SETUP}
+  COMMAND ${QM_MAKENSIS} -V1 -DDIST=${CMAKE_BINARY_DIR}/bin -DOUT=${QM_NSIS_SETUP} ${CMAKE_SOURCE_DIR}/examples/nsis/kx2-setup.nsi
+  DEPENDS ${CMAKE_SOURCE_DIR}/examples/nsis/kx2-setup.nsi Inst_kx2
+  COMMENT "Building the NSIS example")
+add_custom_target(nsis_example DEPENDS ${QM_NSIS_SETUP})
+
+# The shipped front and package end to end.
+qm_add_wine_test(product_test package/shipped_product_test.cpp)
+add_dependencies(product_test Inst_kx2 QMSetup package_dat qmpack nsis_example)
+target_include_directories(product_test PRIVATE /usr/include/p11-kit-1)
+target_link_libraries(product_test PRIVATE advapi32)
+set_tests_properties(product_test PROPERTIES TIMEOUT 600)

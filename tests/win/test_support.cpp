@@ -119,12 +119,24 @@ ProcessResult RunProcess(const std::string& command_line, DWORD timeout_ms) {
   qm::ScopedHandle thread(pi.hThread);
   write_end.Reset();  // so the read below ends when the child exits
 
-  char buffer[4096];
-  DWORD n = 0;
-  while (::ReadFile(read_end.get(), buffer, sizeof(buffer), &n, nullptr) && n > 0) result.output.append(buffer, n);
-  if (::WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
-    ::TerminateProcess(process.get(), 1);
-    return result;
+  // Read while the child runs, and stop once it has ended: a process it started (Wine's desktop
+  // process among them) may inherit the pipe and keep it open far longer.
+  const DWORD start = ::GetTickCount();
+  for (bool ended = false;;) {
+    DWORD available = 0;
+    while (::PeekNamedPipe(read_end.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+      char buffer[4096];
+      DWORD n = 0;
+      if (!::ReadFile(read_end.get(), buffer, available < sizeof(buffer) ? available : sizeof(buffer), &n, nullptr) || n == 0)
+        break;
+      result.output.append(buffer, n);
+    }
+    if (ended) break;
+    ended = ::WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0;
+    if (!ended && ::GetTickCount() - start > timeout_ms) {
+      ::TerminateProcess(process.get(), 1);
+      return result;
+    }
   }
   ::GetExitCodeProcess(process.get(), &result.exit_code);
   std::string clean;
