@@ -1,0 +1,176 @@
+#!/usr/bin/env python3
+"""make-msi.py: builds the runtime MSI from its .wxs with wixl, around the given front DLL.
+
+  make-msi.py --wxs WXS --front DLL --custom-actions DLL --name NAME -o OUT
+              (--script INI | --product ID --version TEXT) [--wixl PATH] [--msibuild PATH]
+  make-msi.py --identity (--script INI | --product ID --version TEXT)
+
+The MSI takes its identity from the package the front carries: the product identifier and the
+version text of the script's [COMMON] chapter ({PRODUCT_GUID}, {PRODUCT_VER}); --product and
+--version override them.
+
+MSI version. The engine compares versions as decimal numbers (atof: the leading number, text
+after it ignored, so "2.5" equals "2.50" and "1.0.0.1" reads as 1.0). An MSI version is
+major.minor.build[.revision] with major and minor below 256, build below 65536, and Windows
+Installer compares only the first three fields. The number is kept whole and in order: the
+integer part is the major version (below 256), and the fraction, up to 8 digits padded with zeros
+on the right, is split 2-4-2 into minor, build and revision:
+    10.10271150 -> 10.10.2711.50      2.5 and 2.50 -> 2.50.0.0      1.0.0.1 -> 1.0.0.0
+So upgrades follow the engine's order in the first six fraction digits; two versions that differ
+only in the last two are the same version to Windows Installer, which the same-version upgrade
+row below lets replace each other.
+
+Codes, all name-based UUIDs (version 5) in the project's namespace, so every build gives the same:
+  UpgradeCode  from the product identifier: every version of one product shares it;
+  ProductCode  from the identifier and the MSI version: a new version is a new product, which the
+               MajorUpgrade rows remove before installing, and the same MSI twice is one product;
+  component    from the identifier (same file, same place in every version);
+  PackageCode  from the bytes of everything that goes in, so only identical inputs share one.
+
+wixl 0.101 lacks three things the package needs, which msibuild adds afterwards: LANGSEL in
+SecureCustomProperties (so a managed install passes it to the deferred action), the upgrade row
+that also takes the same version (MajorUpgrade AllowSameVersionUpgrades), and the PackageCode
+(wixl ignores Package/@Id and draws a random one)."""
+import argparse
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import uuid
+
+NAMESPACE = uuid.UUID("8159b3ba-9db4-49ec-8572-1b037165fda6")
+SECURE_PROPERTIES = "LANGSEL;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED"
+MANUFACTURER = "QM"
+TEMPLATE = "Intel;1033"
+
+
+class Failure(Exception):
+    pass
+
+
+def script_identity(path):
+    """{PRODUCT_GUID} and {PRODUCT_VER} of the script's [COMMON] chapter."""
+    try:
+        with open(path, "rb") as f:
+            text = f.read().decode("latin-1")
+    except OSError as e:
+        raise Failure(f"cannot read {path}: {e.strerror}")
+    chapter, found = None, {}
+    for line in text.splitlines():
+        m = re.match(r"\s*\[([^\]]*)\]", line)
+        if m:
+            chapter = m.group(1).strip().upper()
+            continue
+        m = re.match(r'\s*VAR\s+\{(PRODUCT_GUID|PRODUCT_VER)\}\s+"([^"]*)"', line)
+        if chapter == "COMMON" and m:
+            found.setdefault(m.group(1), m.group(2))
+    for name in ("PRODUCT_GUID", "PRODUCT_VER"):
+        if name not in found:
+            raise Failure(f"{path}: [COMMON] defines no {{{name}}}")
+    return found["PRODUCT_GUID"], found["PRODUCT_VER"]
+
+
+def msi_version(text):
+    m = re.match(r"\s*(\d+)(?:\.(\d*))?", text)
+    if not m:
+        raise Failure(f"version {text!r} does not start with a decimal number")
+    major = int(m.group(1))
+    fraction = (m.group(2) or "").rstrip("0")
+    if major > 255:
+        raise Failure(f"version {text!r}: an MSI major version must be below 256")
+    if len(fraction) > 8:
+        raise Failure(f"version {text!r}: more than 8 fraction digits do not fit an MSI version")
+    fraction = fraction.ljust(8, "0")
+    return f"{major}.{int(fraction[0:2])}.{int(fraction[2:6])}.{int(fraction[6:8])}"
+
+
+def identity(product, version_text):
+    version = msi_version(version_text)
+    return {
+        "Version": version,
+        "UpgradeCode": str(uuid.uuid5(NAMESPACE, f"upgrade:{product}")).upper(),
+        "ProductCode": str(uuid.uuid5(NAMESPACE, f"product:{product}:{version}")).upper(),
+        "FrontComponentGuid": str(uuid.uuid5(NAMESPACE, f"component:front:{product}")).upper(),
+        "FolderComponentGuid": str(uuid.uuid5(NAMESPACE, f"component:folder:{product}")).upper(),
+    }
+
+
+def run(command, cwd=None):
+    r = subprocess.run(command, capture_output=True, text=True, cwd=cwd)
+    if r.returncode != 0:
+        raise Failure(f"{os.path.basename(command[0])} failed ({r.returncode}): {(r.stderr or r.stdout).strip()}")
+
+
+def build(args, product, version_text):
+    defines = identity(product, version_text)
+    defines.update(ProductName=args.name, Manufacturer=MANUFACTURER, Front="Inst_kx2.dll", CustomActions="qmmsica.dll")
+    digest = hashlib.sha256()
+    for path in (args.wxs, args.front, args.custom_actions):
+        with open(path, "rb") as f:
+            digest.update(hashlib.sha256(f.read()).digest())
+    for key in sorted(defines):
+        digest.update(f"{key}={defines[key]}\n".encode())
+    package_code = "{" + str(uuid.uuid5(NAMESPACE, "package:" + digest.hexdigest())).upper() + "}"
+
+    output = os.path.abspath(args.output)
+    temporary = output + ".tmp"
+    # wixl 0.101 finds sources only by paths relative to its working folder.
+    with tempfile.TemporaryDirectory(prefix="make-msi.", dir=os.path.dirname(output)) as folder:
+        shutil.copy2(args.front, os.path.join(folder, defines["Front"]))
+        shutil.copy2(args.custom_actions, os.path.join(folder, defines["CustomActions"]))
+        command = [args.wixl, "-o", temporary]
+        for key, value in defines.items():
+            command += ["-D", f"{key}={value}"]
+        run(command + [os.path.abspath(args.wxs)], cwd=folder)
+    upgrade = "{" + defines["UpgradeCode"] + "}"
+    run([args.msibuild, temporary,
+         "-q", "DELETE FROM `Property` WHERE `Property` = 'SecureCustomProperties'",
+         "-q", "INSERT INTO `Property` (`Property`, `Value`) VALUES ('SecureCustomProperties', '%s')" % SECURE_PROPERTIES,
+         # Older and same versions: VersionMax inclusive (512), features migrated (1).
+         "-q", "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'",
+         "-q", "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) "
+               "VALUES ('%s', '%s', 513, 'WIX_UPGRADE_DETECTED')" % (upgrade, defines["Version"]),
+         "-s", args.name, MANUFACTURER, TEMPLATE, package_code])
+    os.replace(temporary, output)
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--identity", action="store_true", help="print the version and codes, build nothing")
+    parser.add_argument("--script")
+    parser.add_argument("--product")
+    parser.add_argument("--version")
+    parser.add_argument("--wxs")
+    parser.add_argument("--front")
+    parser.add_argument("--custom-actions")
+    parser.add_argument("--name")
+    parser.add_argument("-o", "--output")
+    parser.add_argument("--wixl", default="wixl")
+    parser.add_argument("--msibuild", default="msibuild")
+    args = parser.parse_args(argv[1:])
+    try:
+        product, version_text = args.product, args.version
+        if args.script:
+            script_product, script_version = script_identity(args.script)
+            product, version_text = product or script_product, version_text or script_version
+        if not product or version_text is None:
+            raise Failure("give --script, or --product and --version")
+        if args.identity:
+            for key, value in identity(product, version_text).items():
+                print(f"{key}={value}")
+            return 0
+        for option in ("wxs", "front", "custom_actions", "name", "output"):
+            if not getattr(args, option):
+                raise Failure(f"--{option.replace('_', '-')} is missing")
+        build(args, product, version_text)
+    except (Failure, OSError) as e:
+        print(f"make-msi: {e}", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
