@@ -39,3 +39,20 @@ endfunction()
 set(QM_MSI_FRONT ${CMAKE_BINARY_DIR}/bin/Inst_kx2.dll CACHE FILEPATH "The front the shipped MSI installs and runs")
 qm_add_msi(QMSetup-runtime FRONT ${QM_MSI_FRONT} TITLE "KX2 token client runtime"
            SCRIPT ${CMAKE_SOURCE_DIR}/package/qmsetup.ini DEPENDS Inst_kx2)
+
+if(QM_TESTS)
+  # Around the real engine with the test package (two versions of it, for the upgrade), and
+  # around the stand-in engine the tests steer through the environment.
+  set(QM_MSI_TEST_SCRIPT ${CMAKE_SOURCE_DIR}/tests/engine/package/qmsetup.ini)
+  qm_add_msi(QMSetup-runtime-test FRONT ${CMAKE_BINARY_DIR}/bin/Inst_kx2_test.dll TITLE "KX2 runtime (test package)"
+             SCRIPT ${QM_MSI_TEST_SCRIPT} DEPENDS Inst_kx2_test)
+  qm_add_msi(QMSetup-runtime-test-newer FRONT ${CMAKE_BINARY_DIR}/bin/Inst_kx2_test.dll
+             TITLE "KX2 runtime (test package)" SCRIPT ${QM_MSI_TEST_SCRIPT} VERSION 1.5 DEPENDS Inst_kx2_test)
+  qm_add_msi(QMSetup-runtime-fake FRONT ${CMAKE_BINARY_DIR}/bin/Inst_kx2_fake.dll TITLE "KX2 runtime (stand-in engine)"
+             PRODUCT QMTEST-FAKE-ENGINE VERSION 1.0 DEPENDS Inst_kx2_fake)
+
+  qm_add_wine_test(msi_test components/msi/msi_test.cpp)
+  target_link_libraries(msi_test PRIVATE msi)
+  add_dependencies(msi_test QMSetup-runtime_msi QMSetup-runtime-test_msi QMSetup-runtime-test-newer_msi
+                   QMSetup-runtime-fake_msi)
+endif()
