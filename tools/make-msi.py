@@ -30,12 +30,18 @@ Codes, all name-based UUIDs (version 5) in the project's namespace, so every bui
 wixl 0.101 lacks three things the package needs, which msibuild adds afterwards: LANGSEL in
 SecureCustomProperties (so a managed install passes it to the deferred action), the upgrade row
 that also takes the same version (MajorUpgrade AllowSameVersionUpgrades), and the PackageCode
-(wixl ignores Package/@Id and draws a random one)."""
+(wixl ignores Package/@Id and draws a random one).
+
+Same inputs, same bytes: wixl stamps the summary information with the time it runs and the
+cabinet with the files' modification times. Both get one fixed time instead: SOURCE_DATE_EPOCH
+when set, else the time of the source tree's last commit, else 1980-01-01 (the cabinet's
+earliest)."""
 import argparse
 import hashlib
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -45,6 +51,7 @@ NAMESPACE = uuid.UUID("8159b3ba-9db4-49ec-8572-1b037165fda6")
 SECURE_PROPERTIES = "LANGSEL;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED"
 MANUFACTURER = "QM"
 TEMPLATE = "Intel;1033"
+EARLIEST = 315532800  # 1980-01-01 00:00:00 UTC
 
 
 class Failure(Exception):
@@ -98,8 +105,76 @@ def identity(product, version_text):
     }
 
 
-def run(command, cwd=None):
-    r = subprocess.run(command, capture_output=True, text=True, cwd=cwd)
+def build_time(source):
+    if os.environ.get("SOURCE_DATE_EPOCH", "").isdigit():
+        return max(int(os.environ["SOURCE_DATE_EPOCH"]), EARLIEST)
+    try:
+        r = subprocess.run(["git", "-C", source, "log", "-1", "--format=%ct"], capture_output=True, text=True)
+        if r.returncode == 0 and r.stdout.strip().isdigit():
+            return max(int(r.stdout.strip()), EARLIEST)
+    except OSError:
+        pass
+    return EARLIEST
+
+
+def set_summary_times(path, seconds):
+    """Writes |seconds| (Unix time) over the creation and last-save times (properties 12 and 13)
+    of the package's summary information, in place: the compound file's sectors are followed to
+    the stream's bytes, whose size does not change."""
+    with open(path, "r+b") as f:
+        data = bytearray(f.read())
+        u32 = lambda at: struct.unpack_from("<I", data, at)[0]
+        sector, mini = 1 << struct.unpack_from("<H", data, 0x1E)[0], 1 << struct.unpack_from("<H", data, 0x20)[0]
+        cutoff = u32(0x38)
+        offset = lambda s: (s + 1) * sector
+        difat = [u32(0x4C + 4 * i) for i in range(109)]
+        s, extra = u32(0x44), u32(0x48)
+        while extra and s < 0xFFFFFFFA:
+            difat += [u32(offset(s) + 4 * i) for i in range(sector // 4 - 1)]
+            s, extra = u32(offset(s) + sector - 4), extra - 1
+        fat = []
+        for s in difat[:u32(0x2C)]:
+            fat += struct.unpack_from("<%dI" % (sector // 4), data, offset(s))
+
+        def chain(start, table):
+            out = []
+            while start < 0xFFFFFFFA and len(out) <= len(table):
+                out.append(start)
+                start = table[start]
+            return out
+
+        def positions(sectors, size, unit, place):
+            return [place(s) + i for s in sectors for i in range(unit)][:size]
+
+        directory = positions(chain(u32(0x30), fat), len(fat) * sector, sector, offset)
+        root_stream = positions(chain(u32(directory[0x74]), fat), u32(directory[0x78]), sector, offset)
+        minifat = [u32(at) for at in positions(chain(u32(0x3C), fat), u32(0x40) * sector, sector, offset)[::4]]
+        for entry in range(0, len(directory), 128):
+            name_size = struct.unpack_from("<H", data, directory[entry + 64])[0]
+            name = bytes(data[directory[entry + i]] for i in range(max(name_size - 2, 0))).decode("utf-16-le")
+            if name != "\x05SummaryInformation":
+                continue
+            start, size = u32(directory[entry + 0x74]), u32(directory[entry + 0x78])
+            if size < cutoff:
+                stream = [root_stream[m * mini + i] for m in chain(start, minifat) for i in range(mini)][:size]
+            else:
+                stream = positions(chain(start, fat), size, sector, offset)
+            read = lambda at: struct.unpack("<I", bytes(data[stream[at + i]] for i in range(4)))[0]
+            section = read(44)  # after the set's header and its one (FMTID, offset) pair
+            for i in range(read(section + 4)):
+                pid, at = read(section + 8 + 8 * i), section + read(section + 12 + 8 * i)
+                if pid in (12, 13) and read(at) == 64:  # VT_FILETIME
+                    value = struct.pack("<Q", (seconds + 11644473600) * 10000000)
+                    for k in range(8):
+                        data[stream[at + 4 + k]] = value[k]
+            f.seek(0)
+            f.write(data)
+            return
+        raise Failure(f"{path}: no summary information")
+
+
+def run(command, cwd=None, env=None):
+    r = subprocess.run(command, capture_output=True, text=True, cwd=cwd, env=env)
     if r.returncode != 0:
         raise Failure(f"{os.path.basename(command[0])} failed ({r.returncode}): {(r.stderr or r.stdout).strip()}")
 
@@ -117,14 +192,16 @@ def build(args, product, version_text):
 
     output = os.path.abspath(args.output)
     temporary = output + ".tmp"
+    seconds = build_time(os.path.dirname(os.path.abspath(args.wxs)))
     # wixl 0.101 finds sources only by paths relative to its working folder.
     with tempfile.TemporaryDirectory(prefix="make-msi.", dir=os.path.dirname(output)) as folder:
-        shutil.copy2(args.front, os.path.join(folder, defines["Front"]))
-        shutil.copy2(args.custom_actions, os.path.join(folder, defines["CustomActions"]))
+        for source, name in ((args.front, defines["Front"]), (args.custom_actions, defines["CustomActions"])):
+            shutil.copyfile(source, os.path.join(folder, name))
+            os.utime(os.path.join(folder, name), (seconds, seconds))
         command = [args.wixl, "-o", temporary]
         for key, value in defines.items():
             command += ["-D", f"{key}={value}"]
-        run(command + [os.path.abspath(args.wxs)], cwd=folder)
+        run(command + [os.path.abspath(args.wxs)], cwd=folder, env=dict(os.environ, TZ="UTC"))
     upgrade = "{" + defines["UpgradeCode"] + "}"
     run([args.msibuild, temporary,
          "-q", "DELETE FROM `Property` WHERE `Property` = 'SecureCustomProperties'",
@@ -134,6 +211,7 @@ def build(args, product, version_text):
          "-q", "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) "
                "VALUES ('%s', '%s', 513, 'WIX_UPGRADE_DETECTED')" % (upgrade, defines["Version"]),
          "-s", args.name, MANUFACTURER, TEMPLATE, package_code])
+    set_summary_times(temporary, seconds)
     os.replace(temporary, output)
 
 
