@@ -48,7 +48,8 @@ win: native
 
 dist-files:
 	@mkdir -p $(DIST)
-	@cp $(WIN)/bin/Inst_kx2.dll $(WIN)/bin/QMSetup.dll $(WIN)/bin/KX2.dat $(WIN)/bin/kxhost.exe $(NATIVE)/bin/qmpack $(DIST)/
+	@cp $(WIN)/bin/Inst_kx2.dll $(WIN)/bin/QMSetup.dll $(WIN)/bin/KX2.dat $(WIN)/bin/kxhost.exe $(NATIVE)/bin/qmpack \
+	  $(WIN)/bin/QMSetup-runtime.msi $(DIST)/
 
 dist: native win dist-files
 	@$(CHECK_IMPORTS) $(SHIPPED_PE)

@@ -14,6 +14,7 @@ if(QM_TESTS)
   target_link_libraries(core_tests qmcore GTest::gtest_main)
   add_test(NAME core_tests COMMAND core_tests)
   add_test(NAME qmpack_cli COMMAND sh ${CMAKE_SOURCE_DIR}/tests/native/qmpack_cli_test.sh $<TARGET_FILE:qmpack>)
+  add_test(NAME make_msi COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_msi_test.py)
 
   # The portable parts of the cryptographic components: digests, the CSP's algorithm table and
   # the CSP installer's argument text.

@@ -106,3 +106,6 @@ foreach(group crypto runtime)
     include(${CMAKE_SOURCE_DIR}/components/${group}/${group}.cmake)
   endif()
 endforeach()
+
+# The runtime as an MSI that deployment tools push (after the tests: its tests use their fronts).
+include(${CMAKE_SOURCE_DIR}/components/msi/msi.cmake)

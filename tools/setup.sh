@@ -3,7 +3,7 @@
 # silent when everything is there; run as root.
 set -e
 PKGS="make g++-mingw-w64-i686-win32 mingw-w64-i686-dev binutils-mingw-w64-i686 wine wine32:i386 wine64 cmake g++
-googletest clang libclang-rt-14-dev nsis openssl python3 bc libp11-kit-dev"
+googletest clang libclang-rt-14-dev nsis openssl python3 bc libp11-kit-dev wixl msitools"
 # dpkg -s fails when any listed package is missing.
 if dpkg -s $PKGS >/dev/null 2>&1; then
   exit 0
