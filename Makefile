@@ -25,7 +25,7 @@ CHECK_IMPORTS := python3 tools/check-imports.py tools/imports/allowed.tsv tools/
 # given again to an existing build would draw a warning).
 cmake_configure = if [ -f $(1)/CMakeCache.txt ]; then cmake $(1) >/dev/null; else cmake -S . -B $(1) $(2) >/dev/null; fi
 
-.PHONY: all setup native asan win dist dist-files imports-doc prefix test demo fuzz bench fresh-check repro-check clean
+.PHONY: all setup native asan win dist dist-files imports-doc prefix test demo fuzz fuzz-long bench fresh-check repro-check clean
 
 all: dist
 
@@ -73,6 +73,10 @@ demo: dist prefix
 
 fuzz: asan
 	sh tools/run-fuzz.sh $(ASAN)/bin $(FUZZ_SECONDS)
+
+# Each target for 30 minutes, as before a release.
+fuzz-long:
+	@$(MAKE) fuzz FUZZ_SECONDS=1800
 
 bench: native
 	sh bench/run.sh $(NATIVE)/bin
