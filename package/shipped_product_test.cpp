@@ -33,24 +33,11 @@ std::string ProductFolder() {
   return folder + "\\qmsrv";
 }
 
-// Files below |folder| but the daemons' own logs, relative, sorted.
-Lines Installed(const std::string& folder, const std::string& relative = "") {
+// Files below |folder| but the daemons' own logs.
+Lines Installed(const std::string& folder) {
   Lines out;
-  WIN32_FIND_DATAA data;
-  qm::ScopedFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
-  if (!find) return out;
-  do {
-    const std::string name = data.cFileName;
-    if (name == "." || name == ".." || (relative.empty() && name == "log")) continue;
-    const std::string path = relative.empty() ? name : relative + "\\" + name;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      Lines below = Installed(folder + "\\" + name, path);
-      out.insert(out.end(), below.begin(), below.end());
-    } else {
-      out.push_back(path);
-    }
-  } while (::FindNextFileA(find.get(), &data));
-  std::sort(out.begin(), out.end());
+  for (const std::string& f : qmtest::ListTree(folder, false))
+    if (f.compare(0, 4, "log\\") != 0) out.push_back(f);
   return out;
 }
 

@@ -14,25 +14,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// Every file and folder below |folder|, relative, sorted.
-Lines Tree(const std::string& folder, const std::string& relative = "") {
-  Lines out;
-  WIN32_FIND_DATAA data;
-  qm::ScopedFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
-  if (!find) return out;
-  do {
-    const std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
-    const std::string path = relative.empty() ? name : relative + "\\" + name;
-    out.push_back(path);
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      Lines below = Tree(folder + "\\" + name, path);
-      out.insert(out.end(), below.begin(), below.end());
-    }
-  } while (::FindNextFileA(find.get(), &data));
-  std::sort(out.begin(), out.end());
-  return out;
-}
+Lines Tree(const std::string& folder) { return qmtest::ListTree(folder, true); }
 
 std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
 

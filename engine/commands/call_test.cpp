@@ -119,12 +119,7 @@ TEST_F(CallTest, CallIfCallsOnlyForTheLastUser) {
   };
   for (const Row& row : {Row{2, false}, Row{1, true}, Row{-1, true}}) {
     SCOPED_TRACE(row.count);
-    ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\QMSrv");
-    if (row.count >= 0) {
-      qm::RegKey refs;
-      refs.Create(HKEY_LOCAL_MACHINE, "Software\\QMSrv\\Ref");
-      refs.WriteDword(library_.c_str(), static_cast<DWORD>(row.count));
-    }
+    StoreCount(library_, row.count, true);
     ::DeleteFileA(record_.c_str());
     EXPECT_EQ(Step("callif"), 0);
     Lines expected = {library_ + " nCount is " + std::to_string(row.count < 0 ? 0 : row.count) + "."};

@@ -14,11 +14,6 @@ using qmtest::Lines;
 
 class DelTest : public qmtest::FileCommandTest {
  protected:
-  static void Store(const std::string& path, DWORD count) {
-    qm::RegKey refs;
-    refs.Create(HKEY_LOCAL_MACHINE, "Software\\QMSrv\\Ref");
-    refs.WriteDword(path.c_str(), count);
-  }
   // Another subkey keeps the tree, as the product records do during a removal.
   static void KeepTree() { qm::RegKey().Create(HKEY_LOCAL_MACHINE, "Software\\QMSrv\\Product"); }
 };
@@ -54,7 +49,7 @@ TEST_F(DelTest, OptionsAndCounts) {
     ::CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_TRUE(qmtest::WriteFileBytes(file, "x"));
     if (row.read_only) ::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
-    if (row.stored >= 0) Store(file, static_cast<DWORD>(row.stored));
+    StoreCount(file, row.stored);
     EXPECT_EQ(Step("row" + std::to_string(i)), 0);
     EXPECT_EQ(qmtest::FileExists(file), !row.removed);
     EXPECT_EQ(qmtest::FileExists(folder), !row.removed) << "the emptied folder goes with its last file";
@@ -95,7 +90,7 @@ TEST_F(DelTest, FileInUseGoesAtTheNextRestart) {
 TEST_F(DelTest, LastReleaseRemovesTheTreeAndSchedulesTheProductFolder) {
   Prepare("[del]\r\nDEL \"{DEST}\\f.txt\", CHECK_REF_COUNT\r\n", {});
   ASSERT_TRUE(qmtest::WriteFileBytes(dest_ + "\\f.txt", "x"));
-  Store(dest_ + "\\f.txt", 1);
+  StoreCount(dest_ + "\\f.txt", 1);
   EXPECT_EQ(Step("del"), 0);
   qm::RegKey key;
   std::string program_files;

@@ -1,6 +1,7 @@
 #include "tests/win/file_command_fixture.h"
 
 #include <windows.h>
+#include <shlwapi.h>
 
 #include "base/win/reg_key.h"
 #include "tests/win/test_support.h"
@@ -51,6 +52,14 @@ int FileCommandTest::Count(const std::string& path) {
       refs.ReadCount(path.c_str(), &count) != qm::RegCount::kPresent)
     return 0;
   return static_cast<int>(count);
+}
+
+void FileCommandTest::StoreCount(const std::string& path, int count, bool only) {
+  if (only) ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\QMSrv");
+  if (count < 0) return;
+  qm::RegKey refs;
+  refs.Create(HKEY_LOCAL_MACHINE, "Software\\QMSrv\\Ref");
+  refs.WriteDword(path.c_str(), static_cast<DWORD>(count));
 }
 
 int FileCommandTest::FinishCode() {

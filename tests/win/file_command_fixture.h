@@ -29,6 +29,9 @@ class FileCommandTest : public EngineTest {
   Lines Body() const;
   // The reference count recorded for |path| (0 when none).
   static int Count(const std::string& path);
+  // Stores |count| for |path|; with |only|, Software\QMSrv is emptied first, and a negative count
+  // leaves nothing recorded.
+  static void StoreCount(const std::string& path, int count, bool only = false);
   // What Finish answers for this load: 12 when something asked for a restart.
   int FinishCode();
   // |lines| with {S} or {U} replaced by |first| and {T} or {D} by |second|.

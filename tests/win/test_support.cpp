@@ -51,6 +51,31 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
 
 bool FileExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+namespace {
+
+void ListTreeInto(const std::string& folder, const std::string& relative, bool with_folders, std::vector<std::string>* out) {
+  WIN32_FIND_DATAA data;
+  qm::ScopedFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
+  if (!find) return;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string path = relative.empty() ? name : relative + "\\" + name;
+    const bool is_folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!is_folder || with_folders) out->push_back(path);
+    if (is_folder) ListTreeInto(folder + "\\" + name, path, with_folders, out);
+  } while (::FindNextFileA(find.get(), &data));
+}
+
+}  // namespace
+
+std::vector<std::string> ListTree(const std::string& folder, bool with_folders) {
+  std::vector<std::string> out;
+  ListTreeInto(folder, "", with_folders, &out);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
 std::string ReadFileBytes(const std::string& path) {
   std::string out;
   FILE* f = std::fopen(path.c_str(), "rb");

@@ -23,6 +23,8 @@ std::string EngineLogPath();  // <Windows>\Temp\_!QMSetup_.log
 std::vector<std::string> Split(const std::string& text, const std::string& separator);
 
 bool FileExists(const std::string& path);
+// Every entry below |folder|, relative ("sub\\f.txt"), sorted; folders too when |with_folders|.
+std::vector<std::string> ListTree(const std::string& folder, bool with_folders);
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 void DeleteTree(const std::string& path);
