@@ -8,9 +8,9 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
-spec = importlib.util.spec_from_file_location("make_msi", os.path.join(HERE, "make-msi.py"))
-make_msi = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(make_msi)
+module_spec = importlib.util.spec_from_file_location("make_msi", os.path.join(HERE, "make-msi.py"))
+make_msi = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(make_msi)
 
 
 class VersionTest(unittest.TestCase):

@@ -71,7 +71,7 @@ const AlgorithmEntry* FindAlgorithm(const Context& context, ALG_ID id) {
 }
 
 bool IsHashAlgorithm(ALG_ID id) { return GET_ALG_CLASS(id) == ALG_CLASS_HASH; }
-bool IsKeyPairSpec(DWORD spec) { return spec == AT_KEYEXCHANGE || spec == AT_SIGNATURE; }
+bool IsKeyPairSpec(DWORD key_kind) { return key_kind == AT_KEYEXCHANGE || key_kind == AT_SIGNATURE; }
 
 DWORD HashSize(ALG_ID algorithm) { return algorithm == CALG_SHA1 ? kSha1Size : kMd5Size; }
 
