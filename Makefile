@@ -25,7 +25,8 @@ CHECK_IMPORTS := python3 tools/check-imports.py tools/imports/allowed.tsv tools/
 # given again to an existing build would draw a warning).
 cmake_configure = if [ -f $(1)/CMakeCache.txt ]; then cmake $(1) >/dev/null; else cmake -S . -B $(1) $(2) >/dev/null; fi
 
-.PHONY: all setup native asan win dist dist-files imports-doc prefix test demo fuzz bench fresh-check repro-check clean
+.PHONY: all setup native asan win dist dist-files imports-doc prefix test test-long demo fuzz bench fresh-check repro-check \
+  clean
 
 all: dist
 
@@ -65,7 +66,13 @@ prefix: setup
 test: dist asan prefix
 	cd $(ASAN) && ctest --output-on-failure
 	@wineserver -p 2>/dev/null || true  # one persistent server for all Wine tests
-	@cd $(WIN) && ctest --output-on-failure; rc=$$?; wineserver -k; exit $$rc
+	@cd $(WIN) && ctest --output-on-failure -LE long; rc=$$?; wineserver -k; exit $$rc
+
+# The fault and long-run tests (kill points, full and read-only disk, QM_CYCLES install and
+# removal cycles, default 20): tens of minutes, so not part of test.
+test-long: dist prefix
+	@wineserver -p 2>/dev/null || true
+	@cd $(WIN) && ctest --output-on-failure -L long; rc=$$?; wineserver -k; exit $$rc
 
 demo: dist prefix
 	@sh tools/demo.sh $(DIST)

@@ -99,3 +99,5 @@ add_dependencies(programs_test QMSetup record_args record_call)
 qm_add_wine_test(hostile_test engine/api/hostile_input_test.cpp)
 add_dependencies(hostile_test QMSetup)
 set_tests_properties(hostile_test PROPERTIES TIMEOUT 300)
+
+include(${CMAKE_SOURCE_DIR}/tests/faults/faults.cmake)
