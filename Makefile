@@ -68,8 +68,9 @@ test: dist asan prefix
 	@wineserver -p 2>/dev/null || true  # one persistent server for all Wine tests
 	@cd $(WIN) && ctest --output-on-failure -LE long; rc=$$?; wineserver -k; exit $$rc
 
-# The fault and long-run tests (kill points, full and read-only disk, QM_CYCLES install and
-# removal cycles, default 20): tens of minutes, so not part of test.
+# The long fault tests: a kill at each point of the copy chapter and QM_CYCLES install and removal
+# cycles of two products (default 20; QM_CYCLES=200 takes about 40 minutes). test runs a short
+# version of each.
 test-long: dist prefix
 	@wineserver -p 2>/dev/null || true
 	@cd $(WIN) && ctest --output-on-failure -L long; rc=$$?; wineserver -k; exit $$rc

@@ -149,6 +149,7 @@ TEST_F(InUse, NtNewerDaemonsOverRunningOnesThenRemovalWhileTheyRun) {
   EXPECT_EQ(folders, (Lines{"qmsrv", "qmsrv\\tsp"})) << "the folders of the file that was in use stay, empty";
   s.product_folder = false;
   EXPECT_EQ(qmfault::WhatIsLeft(s), "");
+  qmtest::DeleteTree(engine.folder);
 }
 
 // Windows 98: no services; an in-use target gets a line in _REMOVED.INI and the RunOnce value
@@ -237,6 +238,7 @@ TEST_F(InUse, Win98NewerFilesOverHeldOnesThenRemovalWhileHeld) {
   EXPECT_EQ(s.wininit, "");
   EXPECT_FALSE(s.dirnul);
   EXPECT_EQ(folders, (Lines{"qmsrv", "qmsrv\\tsp"})) << "the folders of the files that were in use stay, empty";
+  qmtest::DeleteTree(engine.folder);
 }
 
 }  // namespace
