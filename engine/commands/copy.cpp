@@ -75,9 +75,6 @@ int CopyParse(const char* keyword, const std::string& args, CopyLine* line) {
   return engine_code::kOk;
 }
 
-// Where a new file is copied beside a target that is there, before it takes the target's place.
-constexpr char kNewFileSuffix[] = ".NEW";
-
 void RemoveFile(const std::string& path) {
   ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   ::DeleteFileA(path.c_str());
