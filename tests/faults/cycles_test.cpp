@@ -38,6 +38,7 @@ int CyclesWanted(int fallback) {
 struct Cycle {
   double seconds = 0;
   size_t log_lines = 0;  // added by this cycle
+  size_t log_bytes = 0;
   size_t private_bytes = 0;
   DWORD handles = 0;
   std::string problem;  // what was wrong after the full removal, empty when nothing
@@ -103,6 +104,7 @@ std::vector<Cycle> RunCycles(const std::string& name, bool in_process, int cycle
   const Host host(engine, in_process);
   std::vector<Cycle> results;
   size_t log_before = qmfault::LogLineCount();
+  size_t bytes_before = qmtest::ReadFileBytes(qmtest::EngineLogPath()).size();
   for (int i = 1; i <= cycles; ++i) {
     Cycle c;
     const DWORD t0 = ::GetTickCount();
@@ -124,13 +126,16 @@ std::vector<Cycle> RunCycles(const std::string& name, bool in_process, int cycle
     const size_t log_now = qmfault::LogLineCount();
     c.log_lines = log_now - log_before;
     log_before = log_now;
+    const size_t bytes_now = qmtest::ReadFileBytes(qmtest::EngineLogPath()).size();
+    c.log_bytes = bytes_now - bytes_before;
+    bytes_before = bytes_now;
     const qmtest::ProcessCounters counters = qmtest::ReadProcessCounters();
     c.private_bytes = counters.private_bytes;
     c.handles = counters.handles;
     results.push_back(c);
     char line[256];
-    std::snprintf(line, sizeof(line), "%s cycle %d: %.1f s, %zu log lines, handle slot %lu, private %zu KB%s%s",
-                  name.c_str(), i, c.seconds, c.log_lines, static_cast<unsigned long>(c.handles),
+    std::snprintf(line, sizeof(line), "%s cycle %d: %.1f s, %zu log lines (%zu bytes), handle slot %lu, private %zu KB%s%s",
+                  name.c_str(), i, c.seconds, c.log_lines, c.log_bytes, static_cast<unsigned long>(c.handles),
                   c.private_bytes / 1024, c.problem.empty() ? "" : ", LEFT: ", c.problem.c_str());
     Report(line);
     if (!c.problem.empty()) break;
