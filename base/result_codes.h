@@ -18,7 +18,8 @@ constexpr int kProgramNotStarted = 7;
 constexpr int kLibraryNotLoaded = 8;
 constexpr int kFunctionMissing = 9;
 // A copy that COPY or COPYIF decided to make failed: the target folder cannot be created or
-// CopyFileA failed. The file is not installed, gets no reference and the chapter stops.
+// CopyFileA failed. The file is not installed, gets no reference and the chapter stops; a file
+// that was there already stays as it was (the new one is copied beside it first).
 constexpr int kCopyFailed = 10;
 constexpr int kUnpackFailed = 11;
 constexpr int kRestartPending = 12;

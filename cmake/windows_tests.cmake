@@ -115,3 +115,5 @@ add_dependencies(product_test Inst_kx2 QMSetup package_dat qmpack nsis_example)
 target_include_directories(product_test PRIVATE /usr/include/p11-kit-1)
 target_link_libraries(product_test PRIVATE advapi32)
 set_tests_properties(product_test PROPERTIES TIMEOUT 600)
+
+include(${CMAKE_SOURCE_DIR}/tests/faults/faults.cmake)

@@ -2,7 +2,8 @@
 // FLAGS are words joined by "|": UPDATE copies only over an older file (by its version
 // resource), OVERWRITE copies regardless, ADD_REF_COUNT counts one more product using the target.
 // COPYIF copies only when the COPY before it copied. A target in use is replaced at the next
-// restart. A copy that was decided and fails stops the chapter, with no reference added.
+// restart. A copy that was decided and fails stops the chapter, with no reference added and the
+// file it was to replace left as it was.
 #include <windows.h>
 #include <shlwapi.h>
 
@@ -74,23 +75,54 @@ int CopyParse(const char* keyword, const std::string& args, CopyLine* line) {
   return engine_code::kOk;
 }
 
-// 0, 4 (no source), 10 (the copy failed), or 16/17 from the replacement of a target in use.
+void RemoveFile(const std::string& path) {
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileA(path.c_str());
+}
+
+std::string CannotCopy(DWORD error) { return "the file cannot be copied" + LogLastErrorSuffix(error); }
+
+// 0, 4 (no source), 10 (the copy failed), or 16/17 from the replacement of a target in use. A
+// target that is there is replaced only once the new file is whole beside it, so a copy that
+// breaks off (a full disk, a read-only folder) leaves the installed file as it was; what a failed
+// copy wrote is removed again.
 int CopyOneFile(const std::string& source, const std::string& target, std::string* why) {
   if (!::PathFileExistsA(source.c_str())) {
     *why = "the source does not exist";
     return engine_code::kFileMissing;
   }
-  if (::PathFileExistsA(target.c_str()) && !::DeleteFileA(target.c_str())) {
-    ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!::DeleteFileA(target.c_str())) {
-      int r = ReplaceAtRestart(source, target);  // in use
-      if (r != engine_code::kOk) *why = "the target is in use and cannot be replaced at the next restart";
-      return r;
+  const std::string new_file = target + kNewFileSuffix;
+  if (::PathFileExistsA(new_file.c_str())) RemoveFile(new_file);  // from a run that was stopped
+  if (!::PathFileExistsA(target.c_str())) {
+    if (!::CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+      const DWORD error = ::GetLastError();
+      RemoveFile(target);
+      *why = CannotCopy(error);
+      return engine_code::kCopyFailed;
     }
-  }
-  if (!::CopyFileA(source.c_str(), target.c_str(), FALSE)) {
-    *why = "the file cannot be copied" + LogLastErrorSuffix(::GetLastError());
-    return engine_code::kCopyFailed;
+  } else {
+    if (!::CopyFileA(source.c_str(), new_file.c_str(), FALSE)) {
+      const DWORD error = ::GetLastError();
+      RemoveFile(new_file);
+      *why = CannotCopy(error);
+      return engine_code::kCopyFailed;
+    }
+    if (!::DeleteFileA(target.c_str())) {
+      ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (!::DeleteFileA(target.c_str())) {
+        RemoveFile(new_file);
+        int r = ReplaceAtRestart(source, target);  // in use
+        if (r != engine_code::kOk)
+          *why = "the target is in use and cannot be replaced at the next restart" + LogLastErrorSuffix(::GetLastError());
+        return r;
+      }
+    }
+    if (!::MoveFileA(new_file.c_str(), target.c_str())) {
+      const DWORD error = ::GetLastError();
+      RemoveFile(new_file);
+      *why = "the new file cannot take the target's place" + LogLastErrorSuffix(error);
+      return engine_code::kCopyFailed;
+    }
   }
   DWORD attributes = ::GetFileAttributesA(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))

@@ -149,8 +149,43 @@ TEST_F(CopyTest, TargetInUseIsReplacedAtTheNextRestart) {
   ASSERT_TRUE(second.holding());
   EXPECT_EQ(Step("busy"), 16);
   EXPECT_EQ(Count(busy), 1) << "no reference for a file that was not installed";
-  EXPECT_EQ(Body(), (Lines{"Copy " + source + " to" + busy +
-                           " failed: the target is in use and cannot be replaced at the next restart."}));
+  const Lines body = Body();
+  ASSERT_EQ(body.size(), 1u);
+  EXPECT_EQ(body[0].find("Copy " + source + " to" + busy +
+                         " failed: the target is in use and cannot be replaced at the next restart LastErr:0x"),
+            0u)
+      << body[0];
+}
+
+// A copy over an installed file is made beside it first ("<target>.NEW") and takes its place only
+// when it is whole: a copy that fails leaves the installed file as it was and nothing of itself.
+TEST_F(CopyTest, FailedCopyLeavesTheInstalledFileAsItWas) {
+  Prepare("[over]\r\nCOPY \"{TMP}\\a.txt\", \"{DEST}\\a.txt\", OVERWRITE|ADD_REF_COUNT\r\n"
+          "[fresh]\r\nCOPY \"{TMP}\\a.txt\", \"{DEST}\\b.txt\", OVERWRITE|ADD_REF_COUNT\r\n",
+          {{"a.txt", "new"}});
+  const std::string installed = dest_ + "\\a.txt", source = unpack_ + "\\a.txt";
+  ASSERT_TRUE(qmtest::WriteFileBytes(installed, "installed"));
+  {
+    qmtest::FileHolder locked(source);  // the copy cannot read its source
+    ASSERT_TRUE(locked.holding());
+    EXPECT_EQ(Step("over"), 10);
+    EXPECT_EQ(Body(), (Lines{"Copy " + source + " to" + installed + " failed: the file cannot be copied LastErr:0x00000020."}));
+    EXPECT_EQ(Step("fresh"), 10);
+  }
+  EXPECT_EQ(qmtest::ReadFileBytes(installed), "installed");
+  EXPECT_FALSE(qmtest::FileExists(installed + ".NEW"));
+  EXPECT_FALSE(qmtest::FileExists(dest_ + "\\b.txt")) << "no part of a new file either";
+  EXPECT_EQ(Count(installed), 0);
+
+  // What a run that was stopped between the two steps leaves beside the target goes with the next copy.
+  ASSERT_TRUE(qmtest::WriteFileBytes(installed + ".NEW", "half"));
+  ASSERT_TRUE(qmtest::WriteFileBytes(dest_ + "\\b.txt.NEW", "half"));
+  EXPECT_EQ(Step("over"), 0);
+  EXPECT_EQ(Step("fresh"), 0);
+  EXPECT_EQ(qmtest::ReadFileBytes(installed), "new");
+  EXPECT_EQ(qmtest::ReadFileBytes(dest_ + "\\b.txt"), "new");
+  EXPECT_FALSE(qmtest::FileExists(installed + ".NEW"));
+  EXPECT_FALSE(qmtest::FileExists(dest_ + "\\b.txt.NEW"));
 }
 
 TEST_F(CopyTest, FailuresStopTheChapter) {

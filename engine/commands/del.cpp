@@ -1,7 +1,7 @@
 // DEL "path", OPTION: removes an installed file. CHECK_REF_COUNT releases one reference and
 // deletes the file only when no other product uses it; FORCE drops every reference and deletes
-// it. A file in use is deleted at the next restart. Afterwards the file's folder goes when
-// nothing but dot-named entries is left in it.
+// it (and a "<path>.NEW" a stopped COPY left beside it). A file in use is deleted at the next
+// restart. Afterwards the file's folder goes when nothing but dot-named entries is left in it.
 #include <windows.h>
 #include <shlwapi.h>
 
@@ -79,7 +79,15 @@ int DelCommand(const std::string& args) {
     ReleaseReference(path, true, &remove);
     WriteLogLine("Del " + path + " OK./FORCE");
   }
-  if (remove) DelRemoveFile(path);
+  if (remove) {
+    DelRemoveFile(path);
+    // A new file that a stopped run left beside it (COPY puts it in place only when it is whole).
+    const std::string new_file = path + kNewFileSuffix;
+    if (::PathFileExistsA(new_file.c_str())) {
+      ::SetFileAttributesA(new_file.c_str(), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileA(new_file.c_str());
+    }
+  }
   RemoveFolderIfEmpty(path);
   return engine_code::kOk;
 }

@@ -18,6 +18,25 @@ class DelTest : public qmtest::FileCommandTest {
   static void KeepTree() { qm::RegKey().Create(HKEY_LOCAL_MACHINE, "Software\\QMSrv\\Product"); }
 };
 
+// What a stopped COPY left beside the file goes with it, so its folder can go too.
+TEST_F(DelTest, LeftoverNewFileGoesWithItsFile) {
+  Prepare("[del]\r\nDEL \"{DEST}\\sub\\f.txt\", CHECK_REF_COUNT\r\n"
+          "[keep]\r\nDEL \"{DEST}\\kept\\f.txt\", CHECK_REF_COUNT\r\n",
+          {});
+  KeepTree();
+  for (const char* sub : {"sub", "kept"}) {
+    const std::string folder = dest_ + "\\" + sub;
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(qmtest::WriteFileBytes(folder + "\\f.txt", "x"));
+    ASSERT_TRUE(qmtest::WriteFileBytes(folder + "\\f.txt.NEW", "half"));
+  }
+  Store(dest_ + "\\kept\\f.txt", 2);
+  EXPECT_EQ(Step("del"), 0);
+  EXPECT_FALSE(qmtest::FileExists(dest_ + "\\sub"));
+  EXPECT_EQ(Step("keep"), 0);
+  EXPECT_TRUE(qmtest::FileExists(dest_ + "\\kept\\f.txt.NEW")) << "a file another product uses keeps everything";
+}
+
 TEST_F(DelTest, OptionsAndCounts) {
   struct Row {
     const char* name;

@@ -37,6 +37,10 @@ int RunIfCommand(const std::string& args);
 int CallCommand(const std::string& args);
 int CallIfCommand(const std::string& args);
 
+// COPY copies a new file beside a target that is there under this name first; DEL takes one that
+// an interrupted run left behind away with its file.
+constexpr char kNewFileSuffix[] = ".NEW";
+
 // A file's version from its version resource, as major:minor:build:revision in one number that
 // orders versions field by field; 0 for no resource (or version 0.0.0.0).
 uint64_t GetFileVersionNumber(const std::string& path);

@@ -108,9 +108,30 @@ int AppendRemovedIni(const std::string& target, const std::string& source) {
   return result;
 }
 
+std::string RestartTimePath(const std::string& path) {
+  // Looked up: Windows 2000 and 98 have neither; there is no redirection to undo there.
+  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  using GetSystemWow64DirectoryFn = UINT(WINAPI*)(LPSTR, UINT);
+  HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+  auto is_wow64 = reinterpret_cast<IsWow64ProcessFn>(kernel ? ::GetProcAddress(kernel, "IsWow64Process") : nullptr);
+  auto wow64_folder =
+      reinterpret_cast<GetSystemWow64DirectoryFn>(kernel ? ::GetProcAddress(kernel, "GetSystemWow64DirectoryA") : nullptr);
+  BOOL wow64 = FALSE;
+  if (!is_wow64 || !wow64_folder || !is_wow64(::GetCurrentProcess(), &wow64) || !wow64) return path;
+  char system[MAX_PATH] = {};
+  char native_view[MAX_PATH] = {};
+  UINT system_length = ::GetSystemDirectoryA(system, MAX_PATH);
+  UINT wow64_length = wow64_folder(native_view, MAX_PATH);
+  if (system_length == 0 || system_length >= MAX_PATH || wow64_length == 0 || wow64_length >= MAX_PATH) return path;
+  if (path.size() <= system_length || path[system_length] != '\\' ||
+      ::lstrcmpiA(path.substr(0, system_length).c_str(), system) != 0)
+    return path;
+  return std::string(native_view, wow64_length) + path.substr(system_length);
+}
+
 void DeleteAtRestart(const std::string& path) {
   if (PlatformIsNt(PlatformQuery())) {
-    ::MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    ::MoveFileExA(RestartTimePath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   } else {
     AddWininitDelete(path);
   }
@@ -121,11 +142,15 @@ int ReplaceAtRestart(const std::string& source, const std::string& target) {
     const std::string old_file = target + ".OLD";
     if (std::rename(target.c_str(), old_file.c_str()) != 0) return engine_code::kReplaceMoveAsideFailed;
     if (!::CopyFileA(source.c_str(), target.c_str(), FALSE)) {
-      // Put the installed file back: without it the product would be left without the file.
+      // Put the installed file back: without it the product would be left without the file. A
+      // copy that broke off (a full disk) leaves a partial target, which would stop the rename.
+      const DWORD error = ::GetLastError();
+      ::DeleteFileA(target.c_str());
       std::rename(old_file.c_str(), target.c_str());
+      ::SetLastError(error);
       return engine_code::kReplaceCopyFailed;
     }
-    ::MoveFileExA(old_file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    ::MoveFileExA(RestartTimePath(old_file).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   } else {
     AppendRemovedIni(target, source);
   }

@@ -10,11 +10,18 @@ namespace qm {
 
 // Puts |source| in the place of the in-use |target| at the next restart and raises the restart
 // flag. 0, or on NT 16 (the target cannot be moved aside to "<target>.OLD", for one because an
-// earlier replacement still waits there) or 17 (the copy failed; the target is moved back).
+// earlier replacement still waits there) or 17 (the copy failed; whatever it wrote is removed,
+// the target is moved back and the copy's error is left in the thread's last-error value).
 int ReplaceAtRestart(const std::string& source, const std::string& target);
 
 // Deletes a file or an empty folder at the next restart. The caller raises the flag and logs.
 void DeleteAtRestart(const std::string& path);
+
+// |path| as the system's restart-time processing must be given it. A 32-bit process on 64-bit
+// Windows sees the 32-bit system folder under the name of the native one; the restart works
+// natively, so a path below our system folder is given below the 32-bit one (SysWOW64) there.
+// Everywhere else |path| itself.
+std::string RestartTimePath(const std::string& path);
 
 // 9x replacement: appends "target=source" to <Windows>\Temp\_REMOVED.INI and (again) writes the
 // RunOnce value "removed" that starts the replacement program. 1 when the line was written.

@@ -121,6 +121,71 @@ TEST_F(RestartOpsTest, InUseReplacementsAndDeletionsSurviveARestart) {
   ::DeleteFileA((qmtest::WindowsFolder() + "\\wininit.bak").c_str());
 }
 
+// A 32-bit process on 64-bit Windows sees the 32-bit system folder as "system32"; the restart
+// works natively, so what is scheduled below our system folder must be named below SysWOW64.
+TEST_F(RestartOpsTest, SystemFolderFilesAreGoneAfterTheRestart) {
+  using Wow64FolderFn = UINT(WINAPI*)(LPSTR, UINT);
+  auto wow64_folder =
+      reinterpret_cast<Wow64FolderFn>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetSystemWow64DirectoryA"));
+  char wow64[MAX_PATH] = {};
+  BOOL is_wow64 = FALSE;
+  using IsWow64Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  auto query = reinterpret_cast<IsWow64Fn>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "IsWow64Process"));
+  if (query) query(::GetCurrentProcess(), &is_wow64);
+  if (is_wow64 && wow64_folder) wow64_folder(wow64, MAX_PATH);
+  const std::string system = qmtest::SystemFolder();
+  const std::string native = is_wow64 ? std::string(wow64) : system;
+
+  EXPECT_EQ(qm::RestartTimePath(system + "\\x.dll"), native + "\\x.dll");
+  EXPECT_EQ(qm::RestartTimePath(system + "\\sub\\x.dll"), native + "\\sub\\x.dll");
+  EXPECT_EQ(qm::RestartTimePath(system + "x\\x.dll"), system + "x\\x.dll") << "another folder";
+  EXPECT_EQ(qm::RestartTimePath(system), system) << "the folder itself is not ours";
+  EXPECT_EQ(qm::RestartTimePath(scratch_ + "\\x.dll"), scratch_ + "\\x.dll");
+
+  const std::string doomed = system + "\\qm_restart_probe.dat";
+  const std::string busy = system + "\\qm_restart_probe.dll";
+  const std::string source = scratch_ + "\\new.dll";
+  ASSERT_TRUE(qmtest::WriteFileBytes(doomed, "x"));
+  ASSERT_TRUE(qmtest::WriteFileBytes(busy, qmtest::ReadFileBytes(qmtest::BinFolder() + "\\fake_engine.dll")));
+  ASSERT_TRUE(qmtest::WriteFileBytes(source, qmtest::ReadFileBytes(qmtest::BinFolder() + "\\fake_engine_nofinish.dll")));
+  {
+    qmtest::FileHolder holder(busy, "load");
+    ASSERT_TRUE(holder.holding());
+    qm::DeleteAtRestart(doomed);
+    EXPECT_TRUE(Pending(native + "\\qm_restart_probe.dat", ""));
+    EXPECT_EQ(qm::ReplaceAtRestart(source, busy), 0);
+    EXPECT_TRUE(Pending(native + "\\qm_restart_probe.dll.OLD", ""));
+  }
+  EXPECT_EQ(qmtest::RunProcess("wineboot.exe -r").exit_code, 0u);
+  EXPECT_FALSE(qmtest::FileExists(doomed));
+  EXPECT_FALSE(qmtest::FileExists(busy + ".OLD"));
+  EXPECT_EQ(qmtest::ReadFileBytes(busy), qmtest::ReadFileBytes(source));
+  ::DeleteFileA(doomed.c_str());
+  ::DeleteFileA((busy + ".OLD").c_str());
+  ::DeleteFileA(busy.c_str());
+}
+
+// A copy that fails after the in-use target was moved aside (here: a source another program holds
+// without sharing) puts the installed file back and keeps the copy's error for the log. A copy
+// that breaks off half-way on a full disk is in tests/faults/disk_test.cpp.
+TEST_F(RestartOpsTest, BrokenCopyPutsTheInstalledFileBack) {
+  const std::string target = scratch_ + "\\busy.dll", source = scratch_ + "\\new.dll";
+  const std::string old_bytes = qmtest::ReadFileBytes(qmtest::BinFolder() + "\\fake_engine.dll");
+  ASSERT_TRUE(qmtest::WriteFileBytes(target, old_bytes));
+  ASSERT_TRUE(qmtest::WriteFileBytes(source, "new"));
+  qmtest::FileHolder busy(target, "load");
+  ASSERT_TRUE(busy.holding());
+  {
+    qmtest::FileHolder locked(source);
+    ASSERT_TRUE(locked.holding());
+    EXPECT_EQ(qm::ReplaceAtRestart(source, target), qm::engine_code::kReplaceCopyFailed);
+  }
+  EXPECT_NE(::GetLastError(), 0u) << "the copy's error is kept for the log";
+  EXPECT_EQ(qmtest::ReadFileBytes(target), old_bytes);
+  EXPECT_FALSE(qmtest::FileExists(target + ".OLD"));
+  EXPECT_EQ(qm::EngineGetState().restart_needed, 0);
+}
+
 // The Windows 95 family's replacement route, run in a child that Wine tells it runs on Windows 98.
 TEST(RestartOps9xChild, Replace) {
   const char* scratch = std::getenv("QM_9X_SCRATCH");

@@ -119,6 +119,9 @@ int Run(int argc, char** argv) {
     return qm::daemon_code::kOk;
   }
   if (!qm::IsNtPlatform()) {
+    // There is no service to remove, but the refresh above works here and writes the daemon's
+    // log into the product folder; a removal takes it away, or the folder could never go.
+    if (s.remove) qm::LogRemove(watch.log);
     qm::PrintFailure(out, qm::MessageText(out.table, "no_services"));
     return qm::daemon_code::kNoServices;
   }

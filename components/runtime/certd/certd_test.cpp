@@ -231,6 +231,11 @@ TEST_F(CertdTest, Windows98RefreshesButHasNoServices) {
   qmtest::ProcessResult refresh = qmtest::RunAsWindowsVersion(exe_, "win98", "-r -a");
   EXPECT_EQ(refresh.exit_code, 0u);
   EXPECT_NE(refresh.output.find("Tokens present: 0"), std::string::npos) << refresh.output;
+  EXPECT_TRUE(qmtest::FileExists(log_)) << "the refresh logs";
+  // The removal has no service to remove, but takes the refresh's log with it.
+  qmtest::ProcessResult remove = qmtest::RunAsWindowsVersion(exe_, "win98", "-u -s");
+  EXPECT_EQ(remove.exit_code, static_cast<DWORD>(kNoServices));
+  EXPECT_FALSE(qmtest::FileExists(log_)) << qmtest::ReadFileBytes(log_);
 }
 
 }  // namespace
