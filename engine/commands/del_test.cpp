@@ -30,7 +30,7 @@ TEST_F(DelTest, LeftoverNewFileGoesWithItsFile) {
     ASSERT_TRUE(qmtest::WriteFileBytes(folder + "\\f.txt", "x"));
     ASSERT_TRUE(qmtest::WriteFileBytes(folder + "\\f.txt.NEW", "half"));
   }
-  Store(dest_ + "\\kept\\f.txt", 2);
+  StoreCount(dest_ + "\\kept\\f.txt", 2);
   EXPECT_EQ(Step("del"), 0);
   EXPECT_FALSE(qmtest::FileExists(dest_ + "\\sub"));
   EXPECT_EQ(Step("keep"), 0);
