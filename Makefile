@@ -73,8 +73,10 @@ demo: dist prefix
 fuzz: asan
 	sh tools/run-fuzz.sh $(ASAN)/bin $(FUZZ_SECONDS)
 
-bench: native
-	sh bench/run.sh $(NATIVE)/bin
+# The benchmarks (about 20 minutes; results and chart into bench/). BENCH_SCALE=0.3 for a quick look.
+bench: dist
+	@sh tools/setup-bench.sh
+	@sh bench/run.sh
 
 # Two clean builds of HEAD in two folders must give byte-identical dist/ files.
 repro-check:
