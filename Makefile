@@ -76,6 +76,8 @@ fuzz: asan
 # The benchmarks (about 20 minutes; results and chart into bench/). BENCH_SCALE=0.3 for a quick look.
 bench: dist
 	@sh tools/setup-bench.sh
+	@cmake --build $(NATIVE) --target bench_programs -j$(JOBS)
+	@cmake --build $(WIN) --target bench_programs -j$(JOBS)
 	@sh bench/run.sh
 
 # Two clean builds of HEAD in two folders must give byte-identical dist/ files.

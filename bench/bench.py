@@ -166,6 +166,8 @@ class Bench:
                              lambda d: ["wine", os.path.join(before, "unpack_win.exe"), win_path(pkg), win_path(d)]))
             native = self.paired(native, self.rounds(native_rounds))
             wine = self.paired(wine, self.rounds(wine_rounds))
+            decode = self.run([os.path.join(self.native, "decode_bench"), pkg, "5"], keep_output=True)["output"]
+            info["decode_ns_per_entry"] = float(re.search(r"decode ([0-9.]+) ns/entry", decode).group(1))
             self.results["cases"][name] = {"info": info, "native": native, "wine": wine}
             self.show_case(name)
 

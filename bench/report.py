@@ -7,6 +7,7 @@ import subprocess
 import sys
 
 TINY = ["c100", "c1k", "c10k", "c100k"]
+KEPT_HEADING = "## First run on a fresh machine"
 CASE_TEXT = {
     "shipped": "shipped package (dist/KX2.dat)",
     "c100": "100 files of 0-64 bytes",
@@ -48,8 +49,8 @@ def fmt_ms(s, digits=3):
 
 
 def extraction_rows(cases):
-    native = ["| case | entries | MB | rounds | qmpack extract | floor | tar -x | qmpack / floor | qmpack / tar |",
-              "|---|---:|---:|---:|---|---|---|---|---|"]
+    native = ["| case | entries | MB | rounds | qmpack extract | floor | tar -x | qmpack / floor | qmpack / tar | "
+              "directory decode |", "|---|---:|---:|---:|---|---|---|---|---|---:|"]
     wine = ["| case | rounds | unpacker (in-process) | Win32 floor (in-process) | unpacker / floor | "
             "same, wall time of the processes |", "|---|---:|---|---|---|---|"]
     before = []
@@ -58,10 +59,11 @@ def extraction_rows(cases):
             continue
         c = cases[name]
         n, w, info = c["native"], c["wine"], c["info"]
-        native.append("| %s | %d | %.1f | %d | %s | %s | %s | %s | %s |" % (
+        decode = "%.0f ns/entry" % info["decode_ns_per_entry"] if "decode_ns_per_entry" in info else ""
+        native.append("| %s | %d | %.1f | %d | %s | %s | %s | %s | %s | %s |" % (
             CASE_TEXT[name], info["entries"], info["bytes"] / 1e6, len(n["qmpack"]), fmt_time(seconds(n["qmpack"])),
             fmt_time(seconds(n["floor"])), fmt_time(seconds(n["tar"])), fmt_ratio(ratios(n["qmpack"], n["floor"])),
-            fmt_ratio(ratios(n["qmpack"], n["tar"]))))
+            fmt_ratio(ratios(n["qmpack"], n["tar"])), decode))
         wine.append("| %s | %d | %s | %s | %s | %s |" % (
             CASE_TEXT[name], len(w["unpacker"]), fmt_time(seconds(w["unpacker"], "work_s")),
             fmt_time(seconds(w["floor"], "work_s")), fmt_ratio(ratios(w["unpacker"], w["floor"], "work_s")),
@@ -88,19 +90,30 @@ def chart(cases, bench_dir, out_dir):
                     f.write("%d %.6f %.6f %.6f\n" % (cases[name]["info"]["entries"], s["median"], s["min"], s["max"]))
             f.write("\n\n")
     png = os.path.join(bench_dir, "extraction.png")
-    script = """set terminal pngcairo size 900,560 font ",10"
-set output '%s'
-set title "Extraction of packages of 0-64 byte files: median and min-max of the rounds"
+    script = """set terminal pngcairo size 1200,520 font ",10"
+set output '%(png)s'
+set multiplot layout 1,2 title "Extraction of packages of 0-64 byte files (median, bars: min-max of the rounds)"
 set xlabel "entries in the package"
-set ylabel "seconds"
-set logscale xy
+set logscale x
 set format x "10^{%%L}"
-set format y "10^{%%L}"
 set grid
-set key top left
 set xrange [50:200000]
-plot for [i=0:%d] '%s' index i using 1:2:3:4 with yerrorlines lw 2 pt 7 title columnheader(1)
-""" % (png, len(series) - 1, data)
+set key top left
+set ylabel "seconds"
+set logscale y
+set format y "10^{%%L}"
+set title "time: a slope of 1 is linear growth"
+plot for [i=0:%(last)d] '%(data)s' index i using 1:2:3:4 with yerrorlines lw 2 pt 7 title columnheader(1)
+unset logscale y
+set format y "%%g"
+set ylabel "microseconds per entry"
+set yrange [0:*]
+set key top right
+set title "time per entry: flat is linear growth"
+plot for [i=0:%(last)d] '%(data)s' index i using 1:($2/$1*1e6):($3/$1*1e6):($4/$1*1e6) with yerrorlines lw 2 pt 7 \\
+  title columnheader(1)
+unset multiplot
+""" % {"png": png, "last": len(series) - 1, "data": data}
     gp = os.path.join(out_dir, "extraction.gp")
     with open(gp, "w") as f:
         f.write(script)
@@ -115,8 +128,8 @@ def engine_section(e):
         flo = [s["work_s"] for s in c["floor"]]
         lines += ["| script | rounds | engine, DoStep | Win32 floor, CopyFileA | engine cost per command beyond the floor |",
                   "|---|---:|---|---|---|"]
-        for chapter, text in [("copy", "%d COPY lines, OVERWRITE, fresh targets" % n),
-                              ("update", "%d COPY lines, UPDATE, fresh targets" % n)]:
+        for chapter, text in [("copy", "{:,} COPY lines, OVERWRITE, fresh targets".format(n)),
+                              ("update", "{:,} COPY lines, UPDATE, fresh targets".format(n))]:
             eng = [s["step_" + chapter] for s in c["engine"]]
             per = stats([(x - y) / n * 1e3 for x, y in zip(eng, flo)])
             lines.append("| %s | %d | %s | %s | **%s** |" % (text, len(eng), fmt_time(stats(eng)), fmt_time(stats(flo)),
@@ -127,7 +140,7 @@ def engine_section(e):
     if "var" in e:
         v = [s["step_vars"] for s in e["var"]["engine"]]
         per = stats([x / e["var"]["lines"] * 1e3 for x in v])
-        lines += ["", "%d VAR lines (each expands one placeholder): DoStep %s, **%s per command** (%d rounds)." % (
+        lines += ["", "{:,} VAR lines (each expands one placeholder): DoStep {}, **{} per command** ({} rounds).".format(
             e["var"]["lines"], fmt_time(stats(v)), fmt_ms(per, 4), len(v))]
     if "load" in e:
         lines += ["", "Script load, one chapter of N COPY lines (the loader reads and splits the whole file):", "",
@@ -269,8 +282,18 @@ def main():
              "time of the kxhost processes. The fixed waits are counted from the setup log: 0.5 s after each program "
              "the script waits for (its \"OK./WAIT\" line) and the front's 3 s pause before the certificate daemon.",
              ""] + e2e_section(r.get("e2e", {}).get("rounds", []))
-    with open(os.path.join(bench_dir, "README.md"), "w") as f:
-        f.write("\n".join(text) + "\n")
+    # A hand-written section (the figures of make fresh-check) is kept as it is.
+    readme = os.path.join(bench_dir, "README.md")
+    kept = ""
+    if os.path.exists(readme):
+        with open(readme) as f:
+            old = f.read()
+        start = old.find("\n" + KEPT_HEADING)
+        if start >= 0:
+            end = old.find("\n## ", start + 1)
+            kept = old[start:end if end >= 0 else len(old)].rstrip("\n") + "\n"
+    with open(readme, "w") as f:
+        f.write("\n".join(text) + "\n" + kept)
 
 
 if __name__ == "__main__":

@@ -13,8 +13,10 @@
 namespace qm {
 
 // Bodies are read in blocks of this size and written to their files straight from the block: one
-// read serves thousands of small bodies, and a large body takes few calls.
-constexpr size_t kPackageReadBlock = 1 << 20;
+// read serves thousands of small bodies, and a large body takes few calls. Larger blocks cost more
+// in page faults of their own than they save in calls (a 1 MB block made unpacking the shipped
+// package 10% slower).
+constexpr size_t kPackageReadBlock = 256 * 1024;
 
 // Reads the directory and turns each path into destination folder + "\" + path. A null
 // |destination| means the relative folder "qmsetup\". 0 or an unpack_code.
