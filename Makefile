@@ -86,8 +86,12 @@ fuzz: asan
 fuzz-long:
 	@$(MAKE) fuzz FUZZ_SECONDS=1800
 
-bench: native
-	sh bench/run.sh $(NATIVE)/bin
+# The benchmarks (about 20 minutes; results and chart into bench/). BENCH_SCALE=0.3 for a quick look.
+bench: dist
+	@sh tools/setup-bench.sh
+	@cmake --build $(NATIVE) --target bench_programs -j$(JOBS)
+	@cmake --build $(WIN) --target bench_programs -j$(JOBS)
+	@sh bench/run.sh
 
 # Two clean builds of HEAD in two folders must give byte-identical dist/ files.
 repro-check:

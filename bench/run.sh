@@ -1,35 +1,47 @@
 #!/bin/sh
-# run.sh BIN_DIR: extraction time of qmpack (the engine's unpacker) against tar -xf of the same
-# files, measured in the same run (best of 3, runs interleaved), and directory decode time per
-# entry. tar is told not to restore owners, modes or times, which the unpacker does not do either.
-#   a: 30 files, 3 MB   b: 2,000 files, 500 MB, nested   c: 100,000 files of 0-64 bytes
-#   c10k: 10,000 such files, to show the cost grows linearly with the entry count
+# run.sh: the body of make bench (the Makefile builds dist/, the native and the cross build first).
+# The runs write into a scratch ext4 file system of their own, mounted from a sparse image without
+# online discard: on the shared disk, deleting the trees of earlier runs (100,000 files each) keeps
+# the disk busy with discards for minutes and makes later runs 2-25 times slower. Without root (or
+# without loop devices) a plain folder on the build disk is used instead, and the report says so.
+# Then bench.py measures and report.py writes bench/README.md and bench/extraction.png.
 set -e
-bin=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+build=$root/build
+work=$build/benchfs
+image=$build/benchfs.img
+prefix=$build/bench-prefix
 out=$here/out
-rm -rf "$out"
 mkdir -p "$out"
-python3 "$here/make_tree.py" "$out"
-time_once() {  # time_once CMD...: seconds for one run into a fresh, empty folder
-  rm -rf "$out/x"; mkdir -p "$out/x"; sync
-  s=$(date +%s.%N); "$@" >/dev/null; e=$(date +%s.%N)
-  echo "$e - $s" | bc -l
+scale=${BENCH_SCALE:-1}
+only=${BENCH_ONLY:-extraction,engine,e2e}
+
+cleanup() {
+  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  if mountpoint -q "$work" 2>/dev/null; then
+    dev=$(findmnt -n -o SOURCE "$work")
+    umount "$work" && losetup -d "$dev" 2>/dev/null || true
+  fi
+  rm -rf "$work" "$image"
 }
-min() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc -l)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
-printf '%-6s %8s %10s %10s %8s  %s\n' case files qmpack_s tar_s ratio decode
-for c in a b c10k c; do
-  tree=$out/$c
-  files=$(find "$tree" -type f | wc -l)
-  "$bin/qmpack" create "$out/$c.dat" "$tree" >/dev/null
-  (cd "$tree" && tar -cf "$out/$c.tar" .)
-  q="" t=""
-  for i in 1 2 3; do
-    q=$(min "$q" "$(time_once "$bin/qmpack" extract "$out/$c.dat" "$out/x")")
-    t=$(min "$t" "$(time_once tar --no-same-owner --no-same-permissions -m -xf "$out/$c.tar" -C "$out/x")")
-  done
-  d=$("$bin/decode_bench" "$out/$c.dat" 5 | sed 's/.*decode //')
-  printf '%-6s %8s %10.3f %10.3f %8.2f  %s\n' "$c" "$files" "$q" "$t" "$(echo "$q / $t" | bc -l)" "$d"
-  rm -f "$out/$c.dat" "$out/$c.tar"
-done
-rm -rf "$out"
+cleanup
+trap cleanup EXIT INT TERM
+fs="a folder on the build disk ($(findmnt -n -o FSTYPE,OPTIONS -T "$build" | cut -c1-60))"
+mkdir -p "$work"
+if [ "$(id -u)" = 0 ] && truncate -s 8G "$image" && mkfs.ext4 -q -F -E nodiscard,lazy_itable_init=0 "$image" 2>/dev/null &&
+   dev=$(losetup --find --show --direct-io=on "$image" 2>/dev/null) && mount -o noatime,nodiscard "$dev" "$work"; then
+  fs="a scratch ext4 file system of its own (8 GB sparse image on the build disk, loop device with direct I/O, no discard)"
+else
+  rm -f "$image"
+  echo "run.sh: no scratch file system (needs root and a loop device); using a plain folder" >&2
+fi
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+sh "$root/tools/make-prefix.sh"
+wineserver -p
+wine cmd /c exit </dev/null >/dev/null 2>&1  # Wine's helper processes start detached from our output
+python3 "$here/bench.py" --native "$build/native/bin" --win "$build/win32/bin" --dist "$root/dist" --prefix "$prefix" \
+  --work "$work" --results "$out/results.json" --scale "$scale" --only "$only" --fs "$fs" \
+  ${BENCH_BEFORE:+--before "$BENCH_BEFORE"}
+python3 "$here/report.py" "$out/results.json" "$here"

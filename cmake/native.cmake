@@ -49,5 +49,4 @@ if(QM_FUZZ)
   endforeach()
 endif()
 
-add_executable(decode_bench bench/decode_bench.cpp)
-target_link_libraries(decode_bench qmcore)
+include(cmake/bench.cmake)

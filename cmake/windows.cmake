@@ -96,6 +96,8 @@ qm_add_front(Inst_kx2 ${CMAKE_BINARY_DIR}/bin/QMSetup.dll ${QM_PACKAGE} "${QM_FR
 
 add_executable(kxhost tools/kxhost/kxhost.cpp base/win/runtime_unload.cpp)
 
+include(cmake/bench.cmake)
+
 if(QM_TESTS)
   include(cmake/windows_tests.cmake)
 endif()

@@ -178,8 +178,10 @@ int CopyCommand(const std::string& args) {
   if (r != engine_code::kOk) return r;
   if (line.flags & kUpdate) {
     // Field by field (major, minor, build, revision); 0.0.0.0 and no resource mean "no version".
-    const uint64_t source_version = GetFileVersionNumber(line.source);
+    // A target without one is copied over whatever the source has, so the source is read only
+    // when it matters: a version read costs a library load.
     const uint64_t target_version = GetFileVersionNumber(line.target);
+    const uint64_t source_version = target_version == 0 ? 0 : GetFileVersionNumber(line.source);
     const char* tag = nullptr;
     if (source_version == 0 || target_version == 0) {
       tag = " OK./QM_EVER_INSTALL";

@@ -11,8 +11,6 @@
 namespace qm {
 namespace {
 
-constexpr size_t kStreamBuffer = 64 * 1024;
-
 // Prints one console line, then leaves |code| as the last error (printing may change it).
 int PackageFail(int code, const std::string& message) {
   std::printf("%s\n", message.c_str());
@@ -69,44 +67,56 @@ int PackageReadEntryList(const std::string& package_path, const char* destinatio
 
 int PackageExtractEntries(const std::string& package_path, const std::vector<PackageEntry>& entries) {
   std::printf("Analyse qmsetup.dat file \n");
-  // The buffers handed to setvbuf are declared first, so the streams close before they go.
-  std::unique_ptr<char[]> in_buffer(new (std::nothrow) char[kStreamBuffer]);
-  std::unique_ptr<char[]> out_buffer(new (std::nothrow) char[kStreamBuffer]);
   ScopedFile package(FsOpen(package_path, "rb"));
   if (!package) return PackageFail(unpack_code::kOpenPackage, "Open qmsetup.dat file ======> error");
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kPackageCopyChunk + 1]);
-  if (!buffer || !in_buffer || !out_buffer) return PackageFail(unpack_code::kNoMemory, "Malloc memory ======> error");
-  std::setvbuf(package.get(), in_buffer.get(), _IOFBF, kStreamBuffer);
+  std::unique_ptr<char[]> block(new (std::nothrow) char[kPackageReadBlock]);
+  if (!block) return PackageFail(unpack_code::kNoMemory, "Malloc memory ======> error");
+  // The block is the only buffer: reads go straight into it.
+  std::setvbuf(package.get(), nullptr, _IONBF, 0);
 
-  uint32_t position = 0;
+  uint32_t block_start = 0;  // the block holds the package bytes [block_start, block_end)
+  uint32_t block_end = 0;
+  uint32_t position = 0;  // where the stream reads next
+  std::string ready_folder;
+  FsOutputFile output;
+  // Moves the stream to |to|; false after the console line naming |entry|'s offset.
+  auto seek = [&](uint32_t to, const PackageEntry& entry) {
+    if (position == to) return true;
+    if (std::fseek(package.get(), static_cast<long>(to), SEEK_SET) != 0) {
+      char message[80];
+      std::snprintf(message, sizeof(message), "Fseek to qmsetup.dat offset:%d  ======> error", static_cast<int>(entry.offset));
+      PackageFail(unpack_code::kSeek, message);
+      return false;
+    }
+    position = to;
+    return true;
+  };
   for (const PackageEntry& entry : entries) {
-    if (position != entry.offset) {
-      if (std::fseek(package.get(), static_cast<long>(entry.offset), SEEK_SET) != 0) {
-        char message[80];
-        std::snprintf(message, sizeof(message), "Fseek to qmsetup.dat offset:%d  ======> error", static_cast<int>(entry.offset));
-        return PackageFail(unpack_code::kSeek, message);
+    // A body that does not start in the block is sought before its file is made, as always.
+    const bool in_block = entry.offset >= block_start && entry.offset < block_end;
+    if (!in_block && !seek(entry.offset, entry)) return unpack_code::kSeek;
+    if (!PackageOpenForWriting(entry.path, &ready_folder, &output))
+      return PackageFail(unpack_code::kOpenOutput, Format("Open %s file ======> error", entry.path));
+    for (uint32_t at = entry.offset, end = entry.offset + entry.length; at < end;) {
+      if (at < block_start || at >= block_end) {
+        if (!seek(at, entry)) return unpack_code::kSeek;
+        size_t got = std::fread(block.get(), 1, kPackageReadBlock, package.get());
+        if (got == 0) {
+          // The package ends inside this body.
+          char message[80];
+          std::snprintf(message, sizeof(message), "Fread qmsetup.dat offset:%d  ======> error", static_cast<int>(at));
+          return PackageFail(unpack_code::kSeek, message);
+        }
+        block_start = position;
+        block_end = position + static_cast<uint32_t>(got);
+        position = block_end;
       }
-      position = entry.offset;
-    }
-    ScopedFile output(PackageOpenForWriting(entry.path, "wb"));
-    if (!output) return PackageFail(unpack_code::kOpenOutput, Format("Open %s file ======> error", entry.path));
-    std::setvbuf(output.get(), out_buffer.get(), _IOFBF, kStreamBuffer);
-    for (uint32_t remaining = entry.length; remaining > 0;) {
-      size_t want = remaining < kPackageCopyChunk ? remaining : kPackageCopyChunk;
-      size_t got = std::fread(buffer.get(), 1, want, package.get());
-      if (got == 0) {
-        // The package ends inside this body.
-        char message[80];
-        std::snprintf(message, sizeof(message), "Fread qmsetup.dat offset:%d  ======> error",
-                      static_cast<int>(position + (entry.length - remaining)));
-        return PackageFail(unpack_code::kSeek, message);
-      }
-      if (std::fwrite(buffer.get(), 1, got, output.get()) != got)
+      const uint32_t n = (end < block_end ? end : block_end) - at;
+      if (!output.Write(block.get() + (at - block_start), n))
         return PackageFail(unpack_code::kOpenOutput, Format("Write %s file ======> error", entry.path));
-      remaining -= static_cast<uint32_t>(got);
+      at += n;
     }
-    if (!output.Reset()) return PackageFail(unpack_code::kOpenOutput, Format("Write %s file ======> error", entry.path));
-    position += entry.length;
+    if (!output.Close()) return PackageFail(unpack_code::kOpenOutput, Format("Write %s file ======> error", entry.path));
   }
   std::printf("Analyse qmsetup.dat file ------> ok\n");
   return unpack_code::kOk;
@@ -119,17 +129,37 @@ int PackageUnpack(const std::string& package_path, const char* destination) {
   return PackageExtractEntries(package_path, entries);
 }
 
-std::FILE* PackageOpenForWriting(const std::string& path, const char* mode) {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The length of the longest part of |folder| that names |known| or a folder above it.
+size_t KnownPart(const std::string& folder, const std::string& known) {
+  size_t common = 0;
+  const size_t n = folder.size() < known.size() ? folder.size() : known.size();
+  for (size_t i = 0; i <= n; ++i) {
+    const bool folder_ends = i == folder.size() || IsSeparator(folder[i]);
+    const bool known_ends = i == known.size() || IsSeparator(known[i]);
+    if (folder_ends && known_ends && i > 0) common = i;
+    if (i == n || folder[i] != known[i]) break;
+  }
+  return common;
+}
+
+}  // namespace
+
+bool PackageOpenForWriting(const std::string& path, std::string* ready_folder, FsOutputFile* out) {
   size_t sep = path.find_last_of("\\/");
-  if (sep != std::string::npos) {
+  if (sep != std::string::npos && sep > 0 && path.compare(0, sep, *ready_folder) != 0) {
     std::string folder = path.substr(0, sep);
-    if (!folder.empty() && !FsCreateFolderChain(folder)) {
+    if (!FsCreateFolderChainBelow(folder, KnownPart(folder, *ready_folder))) {
       std::printf("%s\n", Format("Creat %s dir ======> error ", folder).c_str());
       FsSetLastError(unpack_code::kFolderChain);
-      return nullptr;
+      return false;
     }
+    *ready_folder = std::move(folder);
   }
-  return FsOpen(path, mode);
+  return out->Create(path);
 }
 
 }  // namespace qm

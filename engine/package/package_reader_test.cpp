@@ -103,6 +103,80 @@ TEST_F(PackageReaderTest, LargeBodyCrossesManyCopyChunks) {
   EXPECT_EQ(ReadAll(root_ / "out/big.bin"), body);
 }
 
+TEST_F(PackageReaderTest, BodiesLargerThanTheReadBlockAndBetweenBlocks) {
+  // Bodies that start in one read block and end in the next, and one that spans three.
+  std::string bodies;
+  std::vector<qm::PackageEntry> entries;
+  const size_t sizes[] = {qm::kPackageReadBlock - 5, 10, 2 * qm::kPackageReadBlock + 7, 0, 3};
+  for (size_t i = 0; i < sizeof(sizes) / sizeof(sizes[0]); ++i) {
+    std::string body(sizes[i], '\0');
+    for (size_t k = 0; k < body.size(); ++k) body[k] = static_cast<char>((k * 7 + i * 13) ^ (k >> 10));
+    entries.push_back(E(static_cast<uint32_t>(bodies.size()), static_cast<uint32_t>(body.size()), "f" + std::to_string(i)));
+    bodies += body;
+  }
+  WriteAll(package_, PackageBytes(bodies, qm::DerEncodeDirectory(entries)));
+  std::string console;
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  for (const qm::PackageEntry& e : entries)
+    EXPECT_EQ(ReadAll(root_ / "out" / e.path), bodies.substr(e.offset, e.length)) << e.path;
+}
+
+TEST_F(PackageReaderTest, EmptyBodyElsewhereThenABodyThatCrossesTheBlock) {
+  // The empty entry's offset is far from the rest; the next body, in the block already, runs on
+  // past its end and must be read on from there.
+  std::string bodies(qm::kPackageReadBlock + 100, '\0');
+  for (size_t k = 0; k < bodies.size(); ++k) bodies[k] = static_cast<char>(k % 251);
+  const uint32_t n = static_cast<uint32_t>(bodies.size());
+  WriteAll(package_, PackageBytes(bodies, qm::DerEncodeDirectory({E(0, 10, "a"), E(n, 0, "empty"), E(10, n - 10, "b")})));
+  std::string console;
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  EXPECT_EQ(ReadAll(root_ / "out/a"), bodies.substr(0, 10));
+  EXPECT_EQ(fs::file_size(root_ / "out/empty"), 0u);
+  EXPECT_EQ(ReadAll(root_ / "out/b"), bodies.substr(10));
+}
+
+TEST_F(PackageReaderTest, BodyRunningPastTheEndKeepsWhatWasThere) {
+  // The body starts inside the file and ends past it: the file gets the bytes up to the end, and
+  // the console names the first offset that could not be read.
+  const std::string bodies = "0123456789";
+  const Bytes directory = qm::DerEncodeDirectory({E(0, 4, "a"), E(6, 100, "b"), E(0, 1, "c")});
+  const std::string bytes = PackageBytes(bodies, directory);
+  WriteAll(package_, bytes);
+  std::string console;
+  EXPECT_EQ(Unpack(dest_.c_str(), &console), 5);
+  EXPECT_EQ(qm::FsGetLastError(), 5);
+  EXPECT_EQ(ReadAll(root_ / "out/a"), "0123");
+  EXPECT_EQ(ReadAll(root_ / "out/b"), bytes.substr(6)) << "the rest of the file, directory and size included";
+  EXPECT_FALSE(fs::exists(root_ / "out/c"));
+  EXPECT_EQ(console.substr(console.rfind("Fread")),
+            "Fread qmsetup.dat offset:" + std::to_string(bytes.size()) + "  ======> error\n");
+}
+
+TEST_F(PackageReaderTest, FilesGoBackAndForthBetweenFolders) {
+  WriteAll(package_, PackageBytes("abcdef", qm::DerEncodeDirectory({E(0, 1, "x\\a"), E(1, 1, "x\\y\\b"), E(2, 1, "x\\c"),
+                                                                        E(3, 1, "z\\y\\d"), E(4, 1, "x\\y\\w\\e"), E(5, 1, "f")})));
+  std::string console;
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  EXPECT_EQ(ReadAll(root_ / "out/x/a"), "a");
+  EXPECT_EQ(ReadAll(root_ / "out/x/y/b"), "b");
+  EXPECT_EQ(ReadAll(root_ / "out/x/c"), "c");
+  EXPECT_EQ(ReadAll(root_ / "out/z/y/d"), "d");
+  EXPECT_EQ(ReadAll(root_ / "out/x/y/w/e"), "e");
+  EXPECT_EQ(ReadAll(root_ / "out/f"), "f");
+}
+
+TEST_F(PackageReaderTest, FileWhereTheNextEntryNeedsAFolder) {
+  // "x\y" is unpacked as a file. For "x\y\z" its folder exists, as a file, which passes the
+  // folder check as it always did; the file itself cannot be made.
+  WriteAll(package_, PackageBytes("ab", qm::DerEncodeDirectory({E(0, 1, "x\\y"), E(1, 1, "x\\y\\z")})));
+  std::string console;
+  EXPECT_EQ(Unpack(dest_.c_str(), &console), 3);
+  EXPECT_EQ(qm::FsGetLastError(), 3);
+  const std::string file = dest_ + "\\x\\y";
+  EXPECT_NE(console.find("\nOpen " + file + "\\z file ======> error\n"), std::string::npos) << console;
+  EXPECT_EQ(console.find("Creat "), std::string::npos) << "an existing path passes as a folder, as before";
+}
+
 TEST_F(PackageReaderTest, DestinationWithOrWithoutTrailingBackslash) {
   WriteAll(package_, PackageBytes("x", qm::DerEncodeDirectory({E(0, 1, "f")})));
   for (const std::string& d : {dest_, dest_ + "\\"}) {
@@ -232,6 +306,17 @@ TEST_F(PackageReaderTest, FolderChainCreatesOnlyMissingLevels) {
   EXPECT_TRUE(qm::FsCreateFolderChain(chain + "\\"));
   WriteAll(root_ / "file", "");
   EXPECT_FALSE(qm::FsCreateFolderChain((root_ / "file").string() + "\\sub"));
+}
+
+TEST_F(PackageReaderTest, FolderChainBelowAKnownFolder) {
+  const std::string known = (root_ / "k").string();
+  fs::create_directories(root_ / "k");
+  const std::string chain = known + "\\p\\q";
+  EXPECT_TRUE(qm::FsCreateFolderChainBelow(chain, known.size()));
+  EXPECT_TRUE(fs::is_directory(root_ / "k/p/q"));
+  WriteAll(root_ / "k/file", "");
+  EXPECT_FALSE(qm::FsCreateFolderChainBelow(known + "\\file\\sub", known.size()));
+  EXPECT_TRUE(qm::FsCreateFolderChainBelow(known + "\\file", known.size())) << "an existing path passes";
 }
 
 }  // namespace
