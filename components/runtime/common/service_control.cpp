@@ -6,6 +6,10 @@
 namespace qm {
 namespace {
 
+// A service usually changes state within a few tens of milliseconds: poll quickly at first, then
+// back off so that a slow one is not asked ten times a second for long.
+constexpr DWORD kQuickPollMs = 10;
+constexpr DWORD kQuickPollingMs = 500;
 constexpr DWORD kPollMs = 100;
 // After STOPPED the process still has to return from its dispatcher and exit.
 constexpr DWORD kProcessExitWaitMs = 5000;
@@ -51,8 +55,9 @@ DWORD WaitForState(SC_HANDLE service, DWORD wanted, DWORD timeout_ms, SERVICE_ST
   for (;;) {
     if (!QueryState(service, status)) return 0;
     if (status->dwCurrentState == wanted || status->dwCurrentState == SERVICE_STOPPED) return status->dwCurrentState;
-    if (::GetTickCount() - start >= timeout_ms) return status->dwCurrentState;
-    ::Sleep(kPollMs);
+    const DWORD spent = ::GetTickCount() - start;
+    if (spent >= timeout_ms) return status->dwCurrentState;
+    ::Sleep(spent < kQuickPollingMs ? kQuickPollMs : kPollMs);
   }
 }
 
