@@ -88,7 +88,7 @@ fuzz-long:
 
 # The benchmarks (about 20 minutes; results and chart into bench/). BENCH_SCALE=0.3 for a quick look.
 bench: dist
-	@sh tools/setup-bench.sh
+	@sh tools/setup.sh bench
 	@cmake --build $(NATIVE) --target bench_programs -j$(JOBS)
 	@cmake --build $(WIN) --target bench_programs -j$(JOBS)
 	@sh bench/run.sh

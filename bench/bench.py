@@ -431,6 +431,7 @@ def main():
     for section in args.only.split(","):
         getattr(b, section)()
     b.results["machine"]["took_s"] = time.time() - started
+    b.results["machine"]["load_end"] = os.getloadavg()
     with open(args.results, "w") as f:
         json.dump(b.results, f, indent=1)
 

@@ -9,20 +9,15 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "bench/win_clock.h"
 
-double Now() {
-  LARGE_INTEGER f, c;
-  ::QueryPerformanceFrequency(&f);
-  ::QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
+namespace {
 
 template <typename F>
 void Time(const char* name, int n, F f) {
-  const double start = Now();
+  const double start = BenchNow();
   for (int i = 0; i < n; ++i) f(i);
-  std::printf("call %s %.1f\n", name, (Now() - start) / n * 1e6);
+  std::printf("call %s %.1f\n", name, (BenchNow() - start) / n * 1e6);
 }
 
 std::string Name(const std::string& folder, const char* stem, int i) {

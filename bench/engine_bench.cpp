@@ -8,16 +8,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bench/win_clock.h"
+
 namespace {
 
 using EngineText = int(__stdcall*)(const char*);
-
-double Now() {
-  LARGE_INTEGER f, c;
-  ::QueryPerformanceFrequency(&f);
-  ::QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 }  // namespace
 
@@ -39,9 +34,9 @@ int main(int argc, char** argv) {
   std::FILE* out = _fdopen(_dup(1), "w");
   std::freopen("NUL", "w", stdout);
 
-  double start = Now();
+  double start = BenchNow();
   int r = prepare(argv[2]);
-  std::fprintf(out, "prepare_s %.6f\n", Now() - start);
+  std::fprintf(out, "prepare_s %.6f\n", BenchNow() - start);
   if (r != 0) {
     std::fprintf(out, "Prepare returned %d\n", r);
     return 1;
@@ -52,9 +47,9 @@ int main(int argc, char** argv) {
     i += 2;
   }
   for (; i < argc; ++i) {
-    start = Now();
+    start = BenchNow();
     r = do_step(argv[i]);
-    std::fprintf(out, "step %s %.6f\n", argv[i], Now() - start);
+    std::fprintf(out, "step %s %.6f\n", argv[i], BenchNow() - start);
     if (r != 0) {
       std::fprintf(out, "DoStep %s returned %d\n", argv[i], r);
       return 1;

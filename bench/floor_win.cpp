@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "bench/win_clock.h"
 #include "engine/package/der.h"
 
 namespace {
@@ -22,13 +23,6 @@ constexpr DWORD kBuffer = 1 << 20;
 int Fail(const char* what, const std::string& path) {
   std::fprintf(stderr, "floor_win: %s %s failed, error %lu\n", what, path.c_str(), ::GetLastError());
   return 1;
-}
-
-double Now() {
-  LARGE_INTEGER f, c;
-  ::QueryPerformanceFrequency(&f);
-  ::QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
 }
 
 bool ReadAt(HANDLE file, DWORD offset, void* to, DWORD size, DWORD* got) {
@@ -107,7 +101,7 @@ int main(int argc, char** argv) {
   }
   const bool copy = std::strcmp(argv[1], "copy") == 0;
   const std::string dir = argv[3];
-  double begin = Now();
+  double begin = BenchNow();
   HANDLE package = ::CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (package == INVALID_HANDLE_VALUE) return Fail("CreateFileA", argv[2]);
   std::vector<qm::PackageEntry> entries;
@@ -120,10 +114,10 @@ int main(int argc, char** argv) {
     if (!::CreateDirectoryA((dir + "\\src").c_str(), nullptr) || !::CreateDirectoryA((dir + "\\dst").c_str(), nullptr))
       return Fail("CreateDirectoryA", dir);
     r = Extract(package, entries, src);
-    begin = Now();
+    begin = BenchNow();
     if (r == 0) r = Copy(entries, src, dst);
   }
-  const double took = Now() - begin;
+  const double took = BenchNow() - begin;
   ::CloseHandle(package);
   if (r == 0) std::printf("work_s %.6f\n", took);
   return r;

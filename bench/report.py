@@ -7,7 +7,8 @@ import subprocess
 import sys
 
 TINY = ["c100", "c1k", "c10k", "c100k"]
-KEPT_HEADING = "## First run on a fresh machine"
+# From this heading to the end the README is written by hand (figures of the other commands).
+KEPT_HEADING = "## Measured by other commands"
 CASE_TEXT = {
     "shipped": "shipped package (dist/KX2.dat)",
     "c100": "100 files of 0-64 bytes",
@@ -245,9 +246,10 @@ def main():
         chart(r["cases"], bench_dir, out_dir)
     text = ["# Benchmarks", "",
             "Written by `make bench` (bench/run.sh, bench.py, report.py); every figure below is from its last run.", "",
-            "Last run: %s, %d cores, %.1f GiB memory, Linux %s, load average %.2f at the start (the machine is shared: "
-            "a fuzzer and other builds and tests ran beside it); %.0f minutes in all. The runs wrote into %s." % (
-                m["date"], m["nproc"], m["memory_gib"], m["kernel"], m["load"][0], m["took_s"] / 60, m["filesystem"]),
+            "Last run: %s, %d cores, %.1f GiB memory, Linux %s, load average %.2f at the start and %.2f at the end "
+            "(the machine is shared, so other work may have run beside it); %.0f minutes in all. The runs wrote into "
+            "%s." % (m["date"], m["nproc"], m["memory_gib"], m["kernel"], m["load"][0],
+                     m.get("load_end", m["load"])[0], m["took_s"] / 60, m["filesystem"]),
             "",
             "## Method", "",
             "- Every comparison is paired: the contestants of a case run in the same round, one after the other, and the "
@@ -282,7 +284,7 @@ def main():
              "time of the kxhost processes. The fixed waits are counted from the setup log: 0.5 s after each program "
              "the script waits for (its \"OK./WAIT\" line) and the front's 3 s pause before the certificate daemon.",
              ""] + e2e_section(r.get("e2e", {}).get("rounds", []))
-    # A hand-written section (the figures of make fresh-check) is kept as it is.
+    # The hand-written part at the end is kept as it is.
     readme = os.path.join(bench_dir, "README.md")
     kept = ""
     if os.path.exists(readme):
@@ -290,8 +292,7 @@ def main():
             old = f.read()
         start = old.find("\n" + KEPT_HEADING)
         if start >= 0:
-            end = old.find("\n## ", start + 1)
-            kept = old[start:end if end >= 0 else len(old)].rstrip("\n") + "\n"
+            kept = old[start:].rstrip("\n") + "\n"
     with open(readme, "w") as f:
         f.write("\n".join(text) + "\n" + kept)
 

@@ -4,27 +4,17 @@
 
 #include <cstdio>
 
+#include "bench/win_clock.h"
 #include "engine/package/package_reader.h"
-
-namespace {
-
-double Now() {
-  LARGE_INTEGER f, c;
-  ::QueryPerformanceFrequency(&f);
-  ::QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
     std::fprintf(stderr, "usage: unpack_win PKG DIR\n");
     return 64;
   }
-  const double begin = Now();
+  const double begin = BenchNow();
   const int r = qm::PackageUnpack(argv[1], argv[2]);
-  const double took = Now() - begin;
+  const double took = BenchNow() - begin;
   if (r != 0) return r;
   std::printf("work_s %.6f\n", took);
   return 0;

@@ -31,22 +31,6 @@ bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && Lower(text.substr(text.size() - tail.size())) == Lower(tail);
 }
 
-// Every file below |folder|, relative to |base|, with its size.
-void WalkFiles(const std::string& folder, const std::string& relative, Lines* out) {
-  WIN32_FIND_DATAA data;
-  qm::ScopedFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
-  if (!find) return;
-  do {
-    const std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
-    const std::string rel = relative.empty() ? name : relative + "\\" + name;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      WalkFiles(folder + "\\" + name, rel, out);
-    } else {
-      out->push_back(rel + " " + std::to_string(data.nFileSizeLow));
-    }
-  } while (::FindNextFileA(find.get(), &data));
-}
 
 const char* StateName(DWORD state) {
   switch (state) {
@@ -106,6 +90,24 @@ std::string KxhostPath(const std::string& windows_version) {
 }
 
 }  // namespace
+
+std::string FileSize(const std::string&, const WIN32_FIND_DATAA& data) { return std::to_string(data.nFileSizeLow); }
+
+void WalkFiles(const std::string& folder, const std::string& relative, Lines* out, FileDescriber describe) {
+  WIN32_FIND_DATAA data;
+  qm::ScopedFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
+  if (!find) return;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string rel = relative.empty() ? name : relative + "\\" + name;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      WalkFiles(folder + "\\" + name, rel, out, describe);
+    } else {
+      out->push_back(rel + " " + describe(folder + "\\" + name, data));
+    }
+  } while (::FindNextFileA(find.get(), &data));
+}
 
 // --- Places ---------------------------------------------------------------------------------------
 
@@ -301,14 +303,6 @@ void SetProgramWindowsVersion(const std::string& exe_name, const std::string& ve
 }
 
 // --- Services, processes, restart -----------------------------------------------------------------
-
-DWORD ServiceState(const char* name) {
-  qm::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  qm::ScopedServiceHandle service(manager ? ::OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS) : nullptr);
-  SERVICE_STATUS status = {};
-  if (!service || !::QueryServiceStatus(service.get(), &status)) return 0;
-  return status.dwCurrentState;
-}
 
 bool StopService(const char* name) {
   qm::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));

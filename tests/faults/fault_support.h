@@ -28,6 +28,11 @@ constexpr DWORD kHostTimeoutMs = 180000;
 // --- Places -------------------------------------------------------------------------------------
 
 // ProgramFilesDir as the engine reads it (the 32-bit view of ...\CurrentVersion).
+// Every file below |folder| as "<path relative to it, prefixed with |relative|> <describe(path, data)>".
+using FileDescriber = std::string (*)(const std::string& path, const WIN32_FIND_DATAA& data);
+std::string FileSize(const std::string& path, const WIN32_FIND_DATAA& data);
+void WalkFiles(const std::string& folder, const std::string& relative, Lines* out, FileDescriber describe = FileSize);
+
 std::string ProgramFilesFolder();
 // Sets it; the value the tests found first is restored by RestoreProgramFilesFolder.
 void SetProgramFilesFolder(const std::string& folder);
@@ -93,7 +98,7 @@ void SetProgramWindowsVersion(const std::string& exe_name, const std::string& ve
 
 // --- Services, processes, restart ---------------------------------------------------------------
 
-DWORD ServiceState(const char* name);  // 0: not installed
+using qmtest::ServiceState;
 bool StopService(const char* name);    // true once stopped (or not installed)
 // StartService and wait for RUNNING; the Win32 error, or 0.
 DWORD StartServiceAndWait(const char* name);

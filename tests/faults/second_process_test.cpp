@@ -26,29 +26,18 @@ struct Disk {
   std::string log;
 };
 
-void WalkInto(const std::string& folder, const std::string& relative, Lines* out) {
-  WIN32_FIND_DATAA data;
-  qm::ScopedFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
-  if (!find) return;
-  do {
-    const std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
-    const std::string rel = relative.empty() ? name : relative + "\\" + name;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      WalkInto(folder + "\\" + name, rel, out);
-    } else {
-      const std::string bytes = qmtest::ReadFileBytes(folder + "\\" + name);
-      unsigned sum = 0;
-      for (unsigned char c : bytes) sum = sum * 31 + c;
-      out->push_back(rel + " " + std::to_string(bytes.size()) + " " + std::to_string(sum) + " " +
-                     std::to_string(data.ftLastWriteTime.dwLowDateTime));
-    }
-  } while (::FindNextFileA(find.get(), &data));
+// Size, a sum of the bytes and the write time: what a second run must leave unchanged.
+std::string FileFingerprint(const std::string& path, const WIN32_FIND_DATAA& data) {
+  const std::string bytes = qmtest::ReadFileBytes(path);
+  unsigned sum = 0;
+  for (unsigned char c : bytes) sum = sum * 31 + c;
+  return std::to_string(bytes.size()) + " " + std::to_string(sum) + " " +
+         std::to_string(data.ftLastWriteTime.dwLowDateTime);
 }
 
 Disk ReadDisk() {
   Disk d;
-  WalkInto(qmtest::StagingFolder(), "", &d.files);
+  qmfault::WalkFiles(qmtest::StagingFolder(), "", &d.files, FileFingerprint);
   d.engine = qmtest::ReadFileBytes(qmtest::StagingFolder() + "\\QMSetup.dll");
   d.package = qmtest::ReadFileBytes(qmtest::StagingFolder() + "\\KX2.dat");
   d.log = qmtest::ReadFileBytes(qmtest::EngineLogPath());

@@ -8,6 +8,14 @@
 
 namespace qmtest {
 
+DWORD ServiceState(const char* name) {
+  qm::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  qm::ScopedServiceHandle service(manager ? ::OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS) : nullptr);
+  SERVICE_STATUS status = {};
+  if (!service || !::QueryServiceStatus(service.get(), &status)) return 0;
+  return status.dwCurrentState;
+}
+
 std::string BinFolder() {
   char path[MAX_PATH] = {};
   DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);

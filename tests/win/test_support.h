@@ -19,6 +19,9 @@ std::string StagingFolder();
 std::string MarkerPath();  // <Windows>\Temp\InstallReboot
 std::string EngineLogPath();  // <Windows>\Temp\_!QMSetup_.log
 
+// QueryServiceStatus: the state, 0 when the service does not exist.
+DWORD ServiceState(const char* name);
+
 // |text| cut at every |separator|; a trailing separator gives no empty last item.
 std::vector<std::string> Split(const std::string& text, const std::string& separator);
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "components/runtime/common/plugin_api.h"
 #include "components/runtime/common/runtime_codes.h"
 
 namespace qm {
@@ -29,6 +30,25 @@ inline int WriteDeviceList(const std::vector<std::string>& entries, char* list, 
 inline void CopyField(char* field, size_t size, const char* text) {
   std::strncpy(field, text, size - 1);
   field[size - 1] = '\0';
+}
+
+// The body of a monitor's QmMonGetInfo.
+inline int MonitorGetInfo(QmMonitorInfo* info, const char* kind) {
+  if (!info || info->size < sizeof(QmMonitorInfo)) return plugin_code::kBadArgument;
+  info->interface_version = kPluginInterfaceVersion;
+  CopyField(info->kind, sizeof(info->kind), kind);
+  return plugin_code::kOk;
+}
+
+// Runs a monitor's enumeration so that a failed allocation answers kFailed instead of leaving
+// the export as an exception.
+template <typename Enumerate>
+int MonitorEnumerateGuarded(Enumerate enumerate) {
+  try {
+    return enumerate();
+  } catch (...) {
+    return plugin_code::kFailed;
+  }
 }
 
 }  // namespace qm

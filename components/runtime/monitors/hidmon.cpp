@@ -17,7 +17,6 @@ namespace {
 
 using qm::plugin_code::kBadArgument;
 using qm::plugin_code::kFailed;
-using qm::plugin_code::kOk;
 using qm::plugin_code::kUnavailable;
 
 // GUID_DEVINTERFACE_HID, as HidD_GetHidGuid returns it.
@@ -115,18 +114,9 @@ int Enumerate(const char* filter, char* list, DWORD size, DWORD* needed, DWORD* 
 
 }  // namespace
 
-extern "C" int __stdcall QmMonGetInfo(QmMonitorInfo* info) {
-  if (!info || info->size < sizeof(QmMonitorInfo)) return kBadArgument;
-  info->interface_version = kPluginInterfaceVersion;
-  qm::CopyField(info->kind, sizeof(info->kind), "hid");
-  return kOk;
-}
+extern "C" int __stdcall QmMonGetInfo(QmMonitorInfo* info) { return qm::MonitorGetInfo(info, "hid"); }
 
 // "*" matches every HID device, for diagnostics.
 extern "C" int __stdcall QmMonEnumerate(const char* filter, char* list, DWORD size, DWORD* needed, DWORD* count) {
-  try {
-    return Enumerate(filter, list, size, needed, count);
-  } catch (...) {
-    return kFailed;
-  }
+  return qm::MonitorEnumerateGuarded([&] { return Enumerate(filter, list, size, needed, count); });
 }

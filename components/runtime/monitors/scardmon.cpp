@@ -14,7 +14,6 @@ namespace {
 
 using qm::plugin_code::kBadArgument;
 using qm::plugin_code::kFailed;
-using qm::plugin_code::kOk;
 using qm::plugin_code::kUnavailable;
 
 using Context = ULONG_PTR;  // SCARDCONTEXT
@@ -82,17 +81,8 @@ int Enumerate(const char* filter, char* list, DWORD size, DWORD* needed, DWORD* 
 
 }  // namespace
 
-extern "C" int __stdcall QmMonGetInfo(QmMonitorInfo* info) {
-  if (!info || info->size < sizeof(QmMonitorInfo)) return kBadArgument;
-  info->interface_version = kPluginInterfaceVersion;
-  qm::CopyField(info->kind, sizeof(info->kind), "pcsc");
-  return kOk;
-}
+extern "C" int __stdcall QmMonGetInfo(QmMonitorInfo* info) { return qm::MonitorGetInfo(info, "pcsc"); }
 
 extern "C" int __stdcall QmMonEnumerate(const char* filter, char* list, DWORD size, DWORD* needed, DWORD* count) {
-  try {
-    return Enumerate(filter, list, size, needed, count);
-  } catch (...) {
-    return kFailed;
-  }
+  return qm::MonitorEnumerateGuarded([&] { return Enumerate(filter, list, size, needed, count); });
 }

@@ -59,14 +59,6 @@ void RemoveProductFolder(const std::string& name) { qmtest::DeleteTree(Scratch(n
 
 std::string Quote(const std::string& path) { return "\"" + path + "\""; }
 
-DWORD ServiceState(const char* name) {
-  qm::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  qm::ScopedServiceHandle service(manager ? ::OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS) : nullptr);
-  SERVICE_STATUS status = {};
-  if (!service || !::QueryServiceStatus(service.get(), &status)) return 0;
-  return status.dwCurrentState;
-}
-
 DWORD ServiceProcessId(const char* name) {
   qm::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   qm::ScopedServiceHandle service(manager ? ::OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS) : nullptr);

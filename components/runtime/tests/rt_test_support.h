@@ -25,8 +25,7 @@ void RemoveProductFolder(const std::string& name);
 
 std::string Quote(const std::string& path);
 
-// QueryServiceStatus: the state, 0 when the service does not exist.
-DWORD ServiceState(const char* name);
+using qmtest::ServiceState;
 DWORD ServiceProcessId(const char* name);
 // Stops (bounded) and deletes the service straight through the service manager, for cleanup.
 void RemoveService(const char* name);
