@@ -93,20 +93,10 @@ std::string KxhostPath(const std::string& windows_version) {
 
 std::string FileSize(const std::string&, const WIN32_FIND_DATAA& data) { return std::to_string(data.nFileSizeLow); }
 
-void WalkFiles(const std::string& folder, const std::string& relative, Lines* out, FileDescriber describe) {
-  WIN32_FIND_DATAA data;
-  qm::ScopedFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
-  if (!find) return;
-  do {
-    const std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
-    const std::string rel = relative.empty() ? name : relative + "\\" + name;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      WalkFiles(folder + "\\" + name, rel, out, describe);
-    } else {
-      out->push_back(rel + " " + describe(folder + "\\" + name, data));
-    }
-  } while (::FindNextFileA(find.get(), &data));
+void WalkFiles(const std::string& folder, Lines* out, FileDescriber describe) {
+  qmtest::WalkTree(folder, [&](const std::string& relative, const std::string& path, const WIN32_FIND_DATAA& data) {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) out->push_back(relative + " " + describe(path, data));
+  });
 }
 
 // --- Places ---------------------------------------------------------------------------------------
@@ -451,7 +441,7 @@ Snapshot TakeSnapshot() {
   Snapshot s;
   const std::string product = ProductFolder();
   s.product_folder = qmtest::FileExists(product);
-  WalkFiles(product, "", &s.product_files);
+  WalkFiles(product, &s.product_files);
   std::sort(s.product_files.begin(), s.product_files.end());
   for (const std::string& line : s.product_files) {
     const std::string name = line.substr(0, line.rfind(' '));

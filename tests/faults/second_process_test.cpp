@@ -37,7 +37,7 @@ std::string FileFingerprint(const std::string& path, const WIN32_FIND_DATAA& dat
 
 Disk ReadDisk() {
   Disk d;
-  qmfault::WalkFiles(qmtest::StagingFolder(), "", &d.files, FileFingerprint);
+  qmfault::WalkFiles(qmtest::StagingFolder(), &d.files, FileFingerprint);
   d.engine = qmtest::ReadFileBytes(qmtest::StagingFolder() + "\\QMSetup.dll");
   d.package = qmtest::ReadFileBytes(qmtest::StagingFolder() + "\\KX2.dat");
   d.log = qmtest::ReadFileBytes(qmtest::EngineLogPath());

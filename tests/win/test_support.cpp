@@ -59,27 +59,24 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
 
 bool FileExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-namespace {
-
-void ListTreeInto(const std::string& folder, const std::string& relative, bool with_folders, std::vector<std::string>* out) {
+void WalkTree(const std::string& folder, const TreeVisitor& visit, const std::string& relative) {
   WIN32_FIND_DATAA data;
   qm::ScopedFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
   if (!find) return;
   do {
     const std::string name = data.cFileName;
     if (name == "." || name == "..") continue;
-    const std::string path = relative.empty() ? name : relative + "\\" + name;
-    const bool is_folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (!is_folder || with_folders) out->push_back(path);
-    if (is_folder) ListTreeInto(folder + "\\" + name, path, with_folders, out);
+    const std::string rel = relative.empty() ? name : relative + "\\" + name;
+    visit(rel, folder + "\\" + name, data);
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) WalkTree(folder + "\\" + name, visit, rel);
   } while (::FindNextFileA(find.get(), &data));
 }
 
-}  // namespace
-
 std::vector<std::string> ListTree(const std::string& folder, bool with_folders) {
   std::vector<std::string> out;
-  ListTreeInto(folder, "", with_folders, &out);
+  WalkTree(folder, [&](const std::string& relative, const std::string&, const WIN32_FIND_DATAA& data) {
+    if (with_folders || !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) out.push_back(relative);
+  });
   std::sort(out.begin(), out.end());
   return out;
 }

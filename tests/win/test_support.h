@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ DWORD ServiceState(const char* name);
 std::vector<std::string> Split(const std::string& text, const std::string& separator);
 
 bool FileExists(const std::string& path);
+// Calls |visit| for every file and folder below |folder|, depth first, with the path relative to
+// |folder| (prefixed with |relative|), the full path and its find data.
+using TreeVisitor =
+    std::function<void(const std::string& relative, const std::string& path, const WIN32_FIND_DATAA& data)>;
+void WalkTree(const std::string& folder, const TreeVisitor& visit, const std::string& relative = "");
 // Every entry below |folder|, relative ("sub\\f.txt"), sorted; folders too when |with_folders|.
 std::vector<std::string> ListTree(const std::string& folder, bool with_folders);
 std::string ReadFileBytes(const std::string& path);
