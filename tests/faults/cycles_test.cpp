@@ -172,14 +172,7 @@ void Check(const std::string& name, const std::vector<Cycle>& results, int cycle
   EXPECT_LE(last.private_bytes, warm.private_bytes + 256 * 1024) << "peak " << peak;
 }
 
-class Cycles : public ::testing::Test {
- protected:
-  void SetUp() override { qmfault::CleanEverything(); }
-  void TearDown() override {
-    qmfault::CleanEverything();
-    EXPECT_EQ(qmfault::WhatIsLeft(TakeSnapshot()), "");
-  }
-};
+class Cycles : public qmfault::CleanSlateTest {};
 
 TEST_F(Cycles, InOneHostProcess) {
   const int cycles = CyclesWanted(20);

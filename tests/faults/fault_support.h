@@ -4,6 +4,7 @@
 #ifndef QM_TESTS_FAULTS_FAULT_SUPPORT_H_
 #define QM_TESTS_FAULTS_FAULT_SUPPORT_H_
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
@@ -178,6 +179,16 @@ size_t LogLineCount();
 
 // Prints a line of the report (tagged so that it can be picked out of the test output).
 void Report(const std::string& text);
+
+// A fault test starts from nothing of ours and must leave nothing behind.
+class CleanSlateTest : public ::testing::Test {
+ protected:
+  void SetUp() override { CleanEverything(); }
+  void TearDown() override {
+    CleanEverything();
+    EXPECT_EQ(WhatIsLeft(TakeSnapshot()), "");
+  }
+};
 
 }  // namespace qmfault
 

@@ -18,13 +18,8 @@ using qmfault::TakeSnapshot;
 
 constexpr char kSecondPackage[] = "KX2B.dat";
 
-class InUse : public ::testing::Test {
+class InUse : public qmfault::CleanSlateTest {
  protected:
-  void SetUp() override { qmfault::CleanEverything(); }
-  void TearDown() override {
-    qmfault::CleanEverything();
-    EXPECT_EQ(qmfault::WhatIsLeft(TakeSnapshot()), "");
-  }
   static bool IsRuntimeImage(const std::string& package_path) {
     const Lines& images = qmfault::RuntimeImages();
     return std::find(images.begin(), images.end(), package_path) != images.end();

@@ -44,14 +44,7 @@ Disk ReadDisk() {
   return d;
 }
 
-class SecondProcess : public ::testing::Test {
- protected:
-  void SetUp() override { qmfault::CleanEverything(); }
-  void TearDown() override {
-    qmfault::CleanEverything();
-    EXPECT_EQ(qmfault::WhatIsLeft(qmfault::TakeSnapshot()), "");
-  }
-};
+class SecondProcess : public qmfault::CleanSlateTest {};
 
 TEST_F(SecondProcess, SecondInstallGetsTwoAndChangesNothing) {
   const std::string front = qmtest::BinFolder() + "\\Inst_kx2_wait.dll";
