@@ -2,7 +2,7 @@
 // import slots __imp__CreateSemaphoreW@16 and __imp__CloseHandle@4; defined here, those slots
 // point at the recorder below. The runtime closes some of its semaphores itself (in static
 // destructors) and never closes others (the frame registry's): the recorder knows which are
-// still open, so each is closed exactly once, after everything else of the module has run.
+// still open and closes those after everything else of the module has run.
 #include "base/win/runtime_unload.h"
 
 #include <windows.h>
@@ -16,13 +16,42 @@ void __freeres() noexcept;  // libstdc++: frees the emergency exception pool
 namespace {
 
 constexpr LONG kMaxRecorded = 32;
-HANDLE g_semaphores[kMaxRecorded];
-bool g_closed[kMaxRecorded];
-LONG g_count = 0;
+HANDLE g_semaphores[kMaxRecorded];  // the runtime's semaphores still open; a closed one is forgotten
+LONG g_lock = 0;
 using CloseHandleFn = BOOL(WINAPI*)(HANDLE);
 CloseHandleFn g_close_handle = nullptr;  // set on first use; no guarded static, which could lock
 
-LONG RecordedCount() { return g_count < kMaxRecorded ? g_count : kMaxRecorded; }
+// Hosts call the CSP and the PKCS#11 module from many threads. A spin lock, because it needs no
+// set-up: the recorder runs before the first constructor and after the last destructor.
+class RecordLock {
+ public:
+  RecordLock() {
+    while (::InterlockedExchange(&g_lock, 1) != 0) ::Sleep(0);
+  }
+  ~RecordLock() { ::InterlockedExchange(&g_lock, 0); }
+  RecordLock(const RecordLock&) = delete;
+  RecordLock& operator=(const RecordLock&) = delete;
+};
+
+void Record(HANDLE semaphore) {
+  RecordLock lock;
+  for (HANDLE& slot : g_semaphores) {
+    if (slot) continue;
+    slot = semaphore;
+    return;
+  }
+}
+
+// Forgotten before it is closed: Windows hands the value out again, and the next handle with it
+// is somebody else's.
+void Forget(HANDLE handle) {
+  RecordLock lock;
+  for (HANDLE& slot : g_semaphores) {
+    if (slot != handle) continue;
+    slot = nullptr;
+    return;
+  }
+}
 
 // Same contract as CreateSemaphoreW. The runtime only makes unnamed ones; those are made with the
 // ANSI call, which (unlike the wide one) also works on the Windows 95 family.
@@ -32,29 +61,28 @@ HANDLE WINAPI RuntimeCreateSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG init
     return nullptr;
   }
   HANDLE semaphore = ::CreateSemaphoreA(attributes, initial, maximum, nullptr);
-  if (semaphore) {
-    LONG slot = ::InterlockedIncrement(&g_count) - 1;
-    if (slot < kMaxRecorded) g_semaphores[slot] = semaphore;
-  }
+  if (semaphore) Record(semaphore);
   return semaphore;
 }
 
-// Same contract as CloseHandle; a recorded semaphore is closed once only.
+// Same contract as CloseHandle.
 BOOL WINAPI RuntimeCloseHandle(HANDLE handle) {
-  for (LONG i = 0; i < RecordedCount(); ++i) {
-    if (g_semaphores[i] != handle) continue;
-    if (g_closed[i]) return TRUE;
-    g_closed[i] = true;
-  }
+  Forget(handle);
   if (!g_close_handle)
     g_close_handle = reinterpret_cast<CloseHandleFn>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "CloseHandle"));
   return g_close_handle(handle);
 }
 
+// What the runtime never closed itself.
 void RuntimeReleaseLast() {
   const DWORD error = ::GetLastError();  // a host may be reading the error of the call that unloaded us
-  for (LONG i = 0; i < RecordedCount(); ++i)
-    if (!g_closed[i]) RuntimeCloseHandle(g_semaphores[i]);
+  HANDLE open[kMaxRecorded] = {};
+  {
+    RecordLock lock;
+    for (LONG i = 0; i < kMaxRecorded; ++i) open[i] = g_semaphores[i];
+  }
+  for (HANDLE semaphore : open)
+    if (semaphore) RuntimeCloseHandle(semaphore);
   __gnu_cxx::__freeres();
   ::SetLastError(error);
 }

@@ -76,7 +76,9 @@ if(QM_TESTS)
   qm_add_wine_test(csp_test ${QM_CRYPTO_DIR}/csp/csp_test.cpp ${QM_CRYPTO_TEST_SUPPORT})
   qm_add_wine_test(cspinst_test ${QM_CRYPTO_DIR}/cspinst/doit_test.cpp ${QM_CRYPTO_TEST_SUPPORT})
   qm_add_wine_test(p11_test ${QM_CRYPTO_DIR}/p11/p11_test.cpp)
-  qm_add_wine_test(crypto_unload_test ${QM_CRYPTO_DIR}/unload_test.cpp ${QM_CRYPTO_TEST_SUPPORT})
+  # With the recorder of every binary of ours linked in, to test it too.
+  qm_add_wine_test(crypto_unload_test ${QM_CRYPTO_DIR}/unload_test.cpp ${QM_CRYPTO_TEST_SUPPORT}
+                   ${CMAKE_SOURCE_DIR}/base/win/runtime_unload.cpp ${CMAKE_SOURCE_DIR}/base/win/runtime_unload_test.cpp)
   foreach(t csp_test cspinst_test p11_test crypto_unload_test)
     target_link_libraries(${t} PRIVATE qmcrypto_core version)
     target_include_directories(${t} PRIVATE ${QM_PKCS11_INCLUDE_DIR})

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/win/scoped_handle.h"
 #include "components/crypto/crypto_test_support.h"
@@ -93,6 +94,61 @@ TEST(CryptoUnloadTest, ProviderThroughCryptoApi) {
     BYTE data[64];
     EXPECT_TRUE(::CryptGenRandom(prov, sizeof(data), data));
     EXPECT_TRUE(::CryptReleaseContext(prov, 0));  // the hash goes with the context
+  });
+}
+
+using CspAcquire = BOOL(WINAPI*)(HCRYPTPROV*, LPCSTR, DWORD, void*);
+using CspRelease = BOOL(WINAPI*)(HCRYPTPROV, DWORD);
+using CspGenRandom = BOOL(WINAPI*)(HCRYPTPROV, DWORD, BYTE*);
+
+struct BothModules {
+  CK_FUNCTION_LIST* p11 = nullptr;
+  CspAcquire acquire = nullptr;
+  CspRelease release = nullptr;
+  CspGenRandom gen_random = nullptr;
+  LONG failures = 0;
+};
+
+DWORD WINAPI CallBothModules(void* context) {
+  constexpr int kCalls = 50;
+  BothModules& m = *static_cast<BothModules*>(context);
+  for (int n = 0; n < kCalls; ++n) {
+    CK_INFO info;
+    CK_ULONG slots = 0;
+    HCRYPTPROV prov = 0;
+    BYTE data[32];
+    bool ok = m.p11->C_GetInfo(&info) == CKR_OK && m.p11->C_GetSlotList(CK_FALSE, nullptr, &slots) == CKR_OK &&
+              m.acquire(&prov, nullptr, CRYPT_VERIFYCONTEXT, nullptr) && m.gen_random(prov, sizeof(data), data) &&
+              m.release(prov, 0);
+    if (!ok) ::InterlockedIncrement(&m.failures);
+  }
+  return 0;
+}
+
+// Hosts call both modules from many threads, and load and unload them.
+TEST(CryptoUnloadTest, ManyThreadsWithLoadAndUnloadCycles) {
+  ExpectLevel("qmp11.dll and qmcsp.dll from several threads", [](int) {
+    constexpr int kThreads = 4;
+    qm::ScopedModule p11 = LoadFromBin("qmp11.dll");
+    qm::ScopedModule csp = LoadFromBin("qmcsp.dll");
+    ASSERT_TRUE(p11 && csp);
+    BothModules m;
+    auto get_list = reinterpret_cast<CK_C_GetFunctionList>(::GetProcAddress(p11.get(), "C_GetFunctionList"));
+    ASSERT_EQ(get_list(&m.p11), CKR_OK);
+    m.acquire = reinterpret_cast<CspAcquire>(::GetProcAddress(csp.get(), "CPAcquireContext"));
+    m.release = reinterpret_cast<CspRelease>(::GetProcAddress(csp.get(), "CPReleaseContext"));
+    m.gen_random = reinterpret_cast<CspGenRandom>(::GetProcAddress(csp.get(), "CPGenRandom"));
+    ASSERT_TRUE(m.acquire && m.release && m.gen_random);
+    ASSERT_EQ(m.p11->C_Initialize(nullptr), CKR_OK);
+    std::vector<qm::ScopedHandle> threads;
+    for (int t = 0; t < kThreads; ++t)
+      threads.emplace_back(::CreateThread(nullptr, 0, CallBothModules, &m, 0, nullptr));
+    for (qm::ScopedHandle& thread : threads) {
+      ASSERT_TRUE(thread);
+      EXPECT_EQ(::WaitForSingleObject(thread.get(), 120000), WAIT_OBJECT_0);
+    }
+    EXPECT_EQ(m.failures, 0);
+    EXPECT_EQ(m.p11->C_Finalize(nullptr), CKR_OK);
   });
 }
 
