@@ -12,6 +12,9 @@ namespace qm {
 // A file or a folder exists at |path|.
 bool FsPathExists(const std::string& path);
 bool FsCreateFolder(const std::string& path);
+// |path| made full against the current folder, the way the file system resolves it; |path| itself
+// when that fails.
+std::string FsFullPath(const std::string& path);
 // Creates every missing folder of |folder|, outermost first; "\" and "/" both separate levels,
 // and existing levels (a drive root among them) are passed over. False at the first level that
 // cannot be made.

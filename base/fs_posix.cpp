@@ -25,6 +25,12 @@ bool FsPathExists(const std::string& path) {
 
 bool FsCreateFolder(const std::string& path) { return ::mkdir(NativePath(path).c_str(), 0777) == 0; }
 
+std::string FsFullPath(const std::string& path) {
+  if (!path.empty() && (path[0] == '/' || path[0] == '\\')) return path;
+  char cwd[4096];
+  return ::getcwd(cwd, sizeof(cwd)) ? std::string(cwd) + "/" + path : path;
+}
+
 std::FILE* FsOpen(const std::string& path, const char* mode) { return std::fopen(NativePath(path).c_str(), mode); }
 
 bool FsOutputFile::Create(const std::string& path) {

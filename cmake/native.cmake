@@ -2,9 +2,11 @@
 if(QM_TESTS)
   add_executable(core_tests
     tests/native/test_log_sink.cpp
+    base/ascii_test.cpp
     engine/package/der_test.cpp
     engine/package/package_reader_test.cpp
     engine/script/args_test.cpp
+    engine/script/paths_test.cpp
     engine/script/script_test.cpp
     engine/script/variables_test.cpp
     tools/qmpack/package_writer_test.cpp

@@ -8,6 +8,13 @@ bool FsPathExists(const std::string& path) { return ::GetFileAttributesA(path.c_
 
 bool FsCreateFolder(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
 
+std::string FsFullPath(const std::string& path) {
+  char full[MAX_PATH] = {};
+  char* name = nullptr;
+  DWORD n = ::GetFullPathNameA(path.c_str(), MAX_PATH, full, &name);
+  return n == 0 || n >= MAX_PATH ? path : std::string(full, n);
+}
+
 std::FILE* FsOpen(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 bool FsOutputFile::Create(const std::string& path) {

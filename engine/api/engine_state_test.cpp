@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "base/win/reg_key.h"
 #include "engine/api/entry_points.h"
 #include "engine/commands/dispatcher.h"
@@ -118,6 +120,17 @@ TEST_F(EngineStateTest, LibrariesAreReleasedWhenAChapterEnds) {
   EXPECT_EQ(qm::EngineGetState().loaded_libraries.size(), 1u) << "early returns leave the list alone";
   ::FreeLibrary(qm::EngineGetState().loaded_libraries[0]);
   qm::EngineGetState().loaded_libraries.clear();
+}
+
+TEST_F(EngineStateTest, LibrariesAreReleasedWhenAHandlerThrows) {
+  ASSERT_EQ(qm::EnginePrepare("KX2.dat"), 0);
+  const std::string dll = qmtest::BinFolder() + "\\fake_engine_nofinish.dll";
+  const qm::CommandKeyword keywords[] = {
+      {"NAME=", 5, [](const std::string&) -> int { throw std::bad_alloc(); }}};
+  qm::EngineGetState().loaded_libraries.push_back(::LoadLibraryA(dll.c_str()));
+  EXPECT_THROW(qm::RunChapterWith("empty", keywords, 1), std::bad_alloc);
+  EXPECT_TRUE(qm::EngineGetState().loaded_libraries.empty());
+  EXPECT_EQ(::GetModuleHandleA(dll.c_str()), nullptr);
 }
 
 TEST(Dispatcher, NoScriptOrEmptyNameIs2) {

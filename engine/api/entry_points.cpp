@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "base/ascii.h"
 #include "base/result_codes.h"
 #include "base/win/reg_key.h"
 #include "engine/api/engine_state.h"
@@ -28,7 +29,7 @@ bool EngineSystemFolder(const char* what, Query query, std::string* out) {
   return true;
 }
 
-bool EngineIsDriverChapter(const std::string& name, const char* driver) { return ::lstrcmpiA(name.c_str(), driver) == 0; }
+bool EngineIsDriverChapter(const std::string& name, const char* driver) { return AsciiEqualIgnoringCase(name, driver); }
 
 // Steps of Prepare before the package is unpacked: folders and the unpack folder.
 int EnginePrepareFolders(EngineState& state, const std::string& package_name) {

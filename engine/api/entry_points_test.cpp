@@ -114,7 +114,7 @@ TEST_F(EngineApiTest, PrepareFailuresStopWithTheirCodeAndLines) {
       {"CHECK without quotes", "[FILES]\r\nCHECK b.txt\r\n[COMMON]\r\n", 2,
        {"Check data invalid, a path in double quotes is needed: b.txt"}},
       {"a failing command in COMMON", "[FILES]\r\n[COMMON]\r\nCOPY \"a\", \"b\", UPDATE\r\n", 2,
-       {"COPY target is not an absolute path: b"}},
+       {"COPY target is relative to the current folder: b"}},
   };
   for (const PrepareFailure& row : rows) {
     SCOPED_TRACE(row.name);
@@ -263,7 +263,7 @@ TEST_F(EngineApiTest, DispatcherMatchesKeywordsAtColumnZeroOnly) {
                              "DEF SOMETHING \"ELSE\"\r\n"
                              "DEF INSTALLERRSTOP \"maybe\"\r\n"
                              "CHECK \"C:\\windows\"\r\n"
-                             "[copyif]\r\nCOPYIF \"a\", \"b\", UPDATE\r\n"
+                             "[copyif]\r\nCOPYIF \"a\", \"b\", ADD_REF_COUNT\r\n"
                              "[runif]\r\nRUNIF \"a\"\r\n"
                              "[callif]\r\nCALLIF \"a\"\r\n"
                              "[regproduct]\r\nREGPRODUCT \"a\"\r\n";
@@ -276,7 +276,7 @@ TEST_F(EngineApiTest, DispatcherMatchesKeywordsAtColumnZeroOnly) {
                                      "<====Ending to DoStep:"}));
   // The longer keywords reach their own handlers, never the shorter keyword's.
   const std::pair<const char*, const char*> first_lines[] = {
-      {"copyif", "COPYIF target is not an absolute path: b"},
+      {"copyif", "COPYIF target is relative to the current folder: b"},
       {"runif", "RUNIF data invalid"},
       {"callif", "CALLIF data invalid"},
       {"regproduct", "====>Begin Do_RegProduct:"}};

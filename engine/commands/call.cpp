@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "base/fs.h"
 #include "base/result_codes.h"
 #include "base/win/scoped_handle.h"
 #include "engine/api/engine_state.h"
@@ -21,6 +22,7 @@ struct CallLine {
   std::string library;
   std::string function;
   std::string parameter;
+  std::string tested;  // the library's full path: the file the existence test found is the one loaded
 };
 
 // Calls |entry| as int __stdcall(const char*) with the stack pointer restored afterwards, so an
@@ -59,7 +61,17 @@ int CallParse(const char* keyword, const std::string& args, CallLine* line) {
     r = VariablesExpand(variables, &line->library);
     if (r != engine_code::kOk) return r;
   }
-  return PathFits(line->library, "Call library") ? engine_code::kOk : engine_code::kInvalidArgument;
+  if (!PathFits(line->library, "Call library")) return engine_code::kInvalidArgument;
+  line->tested = IsAbsolutePath(line->library) ? line->library : FsFullPath(line->library);
+  return engine_code::kOk;
+}
+
+// The tested file exactly: a full path is never searched for, and a trailing "." keeps
+// LoadLibraryA from adding ".dll" to a name without an extension.
+HMODULE LoadTested(const std::string& tested) {
+  const size_t name = tested.find_last_of("\\/");
+  const bool extension = tested.find('.', name == std::string::npos ? 0 : name) != std::string::npos;
+  return ::LoadLibraryA((extension ? tested : tested + ".").c_str());
 }
 
 std::string CallDescription(const CallLine& line) {
@@ -69,7 +81,7 @@ std::string CallDescription(const CallLine& line) {
 // Loads, looks up and calls; on success the library joins the chapter's list. |quiet| (CALLIF)
 // leaves the failures unlogged.
 int CallInvoke(const CallLine& line, bool quiet) {
-  ScopedModule library(::LoadLibraryA(line.library.c_str()));
+  ScopedModule library(LoadTested(line.tested));
   if (!library) {
     if (!quiet) WriteLogLine("Call dll LoadLibrary Err");
     return engine_code::kLibraryNotLoaded;
@@ -96,7 +108,7 @@ int CallCommand(const std::string& args) {
   int r = CallParse("CALL", args, &line);
   if (r != engine_code::kOk) return r;
   WriteLogLine(CallDescription(line) + " Begin.");
-  if (!::PathFileExistsA(line.library.c_str())) return engine_code::kFileMissing;
+  if (!::PathFileExistsA(line.tested.c_str())) return engine_code::kFileMissing;
   return CallInvoke(line, false);
 }
 
@@ -104,7 +116,7 @@ int CallIfCommand(const std::string& args) {
   CallLine line;
   int r = CallParse("CALLIF", args, &line);
   if (r != engine_code::kOk) return r;
-  if (!::PathFileExistsA(line.library.c_str())) return engine_code::kFileMissing;
+  if (!::PathFileExistsA(line.tested.c_str())) return engine_code::kFileMissing;
   const int count = GetReferenceCount(line.library);
   WriteLogLine(line.library + " nCount is " + std::to_string(count) + ".");
   if (count > 1) return engine_code::kOk;  // another product still uses it

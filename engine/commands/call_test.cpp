@@ -89,6 +89,15 @@ TEST_F(CallTest, LinesCodesAndParameters) {
   }
 }
 
+// The library the existence test found in the current folder is the one loaded, not one of the
+// same name in the host's folder, which LoadLibrary would look in first.
+TEST_F(CallTest, RelativeLibraryIsTheOneInTheCurrentFolder) {
+  DecoyInHostFolder("qm_decoy.dll", qmtest::ReadFileBytes(qmtest::BinFolder() + "\\record_call.dll"));
+  Prepare("[relative]\r\nCALL \"qm_decoy.dll\", Record, \"r\"\r\n", {});
+  EXPECT_EQ(Step("relative"), 0);
+  EXPECT_EQ(Recorded(), (Lines{"r#1"}));
+}
+
 TEST_F(CallTest, LibrariesStayLoadedUntilTheChapterEnds) {
   Prepare("[two]\r\nCALL \"{DEST}\\record_call.dll\", Record, \"a\"\r\nCALL \"{DEST}\\record_call.dll\", Record, \"b\"\r\n"
           "[one]\r\nCALL \"{DEST}\\record_call.dll\", Record, \"c\"\r\n",

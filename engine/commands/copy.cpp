@@ -52,8 +52,8 @@ unsigned CopyFlags(const std::string& args) {
   return flags;
 }
 
-// 0, 2 (the quotes or the comma are missing, or a path does not fit) or 5 (the target names an
-// undefined placeholder). An undefined placeholder in the source only stops its expansion.
+// 0, 2 (the quotes or the comma are missing) or 5 (the target names an undefined placeholder).
+// An undefined placeholder in the source only stops its expansion.
 int CopyParse(const char* keyword, const std::string& args, CopyLine* line) {
   if (!ArgsFirstQuoted(args, &line->source) || !ArgsSecondQuoted(args, &line->target)) {
     WriteLogLine(std::string(keyword) + " data invalid, a source and a target in double quotes are needed:" + args);
@@ -66,10 +66,15 @@ int CopyParse(const char* keyword, const std::string& args, CopyLine* line) {
     int r = VariablesExpand(variables, &line->target);
     if (r != engine_code::kOk) return r;
   }
-  if (!PathFits(line->source, "Copy source") || !PathFits(line->target, "Copy target")) return engine_code::kInvalidArgument;
-  // A relative target would land wherever the host's current folder happens to be.
-  if (!IsAbsolutePath(line->target)) {
-    WriteLogLine(std::string(keyword) + " target is not an absolute path: " + line->target);
+  return engine_code::kOk;
+}
+
+// For a line that will copy or count: 0, or 2 for a path that does not fit or a target that
+// would land wherever the host's current folder happens to be.
+int CopyCheckPaths(const char* keyword, const CopyLine& line) {
+  if (!PathFits(line.source, "Copy source") || !PathFits(line.target, "Copy target")) return engine_code::kInvalidArgument;
+  if (IsFolderRelativePath(line.target)) {
+    WriteLogLine(std::string(keyword) + " target is relative to the current folder: " + line.target);
     return engine_code::kInvalidArgument;
   }
   return engine_code::kOk;
@@ -82,48 +87,62 @@ void RemoveFile(const std::string& path) {
 
 std::string CannotCopy(DWORD error) { return "the file cannot be copied" + LogLastErrorSuffix(error); }
 
+// Deletes an installed |target|, resetting its attributes when that is needed: false when it is
+// in use.
+bool DeleteInstalled(const std::string& target) {
+  if (::DeleteFileA(target.c_str())) return true;
+  ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return ::DeleteFileA(target.c_str()) != FALSE;
+}
+
+int ReplaceInUse(const std::string& source, const std::string& target, std::string* why) {
+  int r = ReplaceAtRestart(source, target);
+  if (r != engine_code::kOk)
+    *why = "the target is in use and cannot be replaced at the next restart" + LogLastErrorSuffix(::GetLastError());
+  return r;
+}
+
+// Copies to |to|; a copy that fails leaves no part of itself.
+int CopyWhole(const std::string& source, const std::string& to, std::string* why) {
+  if (::CopyFileA(source.c_str(), to.c_str(), FALSE)) return engine_code::kOk;
+  const DWORD error = ::GetLastError();
+  RemoveFile(to);
+  *why = CannotCopy(error);
+  return engine_code::kCopyFailed;
+}
+
 // 0, 4 (no source), 10 (the copy failed), or 16/17 from the replacement of a target in use. A
 // target that is there is replaced only once the new file is whole beside it, so a copy that
 // breaks off (a full disk, a read-only folder) leaves the installed file as it was; what a failed
-// copy wrote is removed again.
+// copy wrote is removed again. In a folder too deep for the side name it is copied in place.
 int CopyOneFile(const std::string& source, const std::string& target, std::string* why) {
   if (!::PathFileExistsA(source.c_str())) {
     *why = "the source does not exist";
     return engine_code::kFileMissing;
   }
-  const std::string new_file = target + kNewFileSuffix;
-  if (::PathFileExistsA(new_file.c_str())) RemoveFile(new_file);  // from a run that was stopped
+  const std::string side = CopySideFile(target);
+  if (!side.empty() && ::PathFileExistsA(side.c_str())) RemoveFile(side);  // from a run that was stopped
+  int r = engine_code::kOk;
   if (!::PathFileExistsA(target.c_str())) {
-    if (!::CopyFileA(source.c_str(), target.c_str(), FALSE)) {
-      const DWORD error = ::GetLastError();
-      RemoveFile(target);
-      *why = CannotCopy(error);
-      return engine_code::kCopyFailed;
-    }
+    r = CopyWhole(source, target, why);
+  } else if (side.empty()) {
+    if (!DeleteInstalled(target)) return ReplaceInUse(source, target, why);
+    r = CopyWhole(source, target, why);
   } else {
-    if (!::CopyFileA(source.c_str(), new_file.c_str(), FALSE)) {
-      const DWORD error = ::GetLastError();
-      RemoveFile(new_file);
-      *why = CannotCopy(error);
-      return engine_code::kCopyFailed;
+    r = CopyWhole(source, side, why);
+    if (r != engine_code::kOk) return r;
+    if (!DeleteInstalled(target)) {
+      RemoveFile(side);
+      return ReplaceInUse(source, target, why);
     }
-    if (!::DeleteFileA(target.c_str())) {
-      ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (!::DeleteFileA(target.c_str())) {
-        RemoveFile(new_file);
-        int r = ReplaceAtRestart(source, target);  // in use
-        if (r != engine_code::kOk)
-          *why = "the target is in use and cannot be replaced at the next restart" + LogLastErrorSuffix(::GetLastError());
-        return r;
-      }
-    }
-    if (!::MoveFileA(new_file.c_str(), target.c_str())) {
+    if (!::MoveFileA(side.c_str(), target.c_str())) {
       const DWORD error = ::GetLastError();
-      RemoveFile(new_file);
+      RemoveFile(side);
       *why = "the new file cannot take the target's place" + LogLastErrorSuffix(error);
       return engine_code::kCopyFailed;
     }
   }
+  if (r != engine_code::kOk) return r;
   DWORD attributes = ::GetFileAttributesA(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
     ::SetFileAttributesA(target.c_str(), (attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL);
@@ -175,6 +194,8 @@ int CopyCommand(const std::string& args) {
   state.last_copy = 0;
   CopyLine line;
   int r = CopyParse("COPY", args, &line);
+  if (r != engine_code::kOk || line.flags == 0) return r;  // without a flag COPY does nothing
+  r = CopyCheckPaths("COPY", line);
   if (r != engine_code::kOk) return r;
   if (line.flags & kUpdate) {
     // Field by field (major, minor, build, revision); 0.0.0.0 and no resource mean "no version".
@@ -209,8 +230,11 @@ int CopyCommand(const std::string& args) {
 int CopyIfCommand(const std::string& args) {
   CopyLine line;
   int r = CopyParse("COPYIF", args, &line);
+  const bool copies = EngineGetState().last_copy == 1;
+  if (r != engine_code::kOk || (!copies && !(line.flags & kAddRefCount))) return r;
+  r = CopyCheckPaths("COPYIF", line);
   if (r != engine_code::kOk) return r;
-  if (EngineGetState().last_copy == 1) {
+  if (copies) {
     r = CopyPerform(line, " OK./Copy_If");
     if (r != engine_code::kOk) return r;
   }

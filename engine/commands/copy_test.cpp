@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "base/fs.h"
 #include "base/win/reg_key.h"
+#include "engine/script/paths.h"
 #include "tests/win/engine_fixture.h"
 #include "tests/win/file_command_fixture.h"
 #include "tests/win/test_support.h"
@@ -157,14 +161,19 @@ TEST_F(CopyTest, TargetInUseIsReplacedAtTheNextRestart) {
       << body[0];
 }
 
-// A copy over an installed file is made beside it first ("<target>.NEW") and takes its place only
-// when it is whole: a copy that fails leaves the installed file as it was and nothing of itself.
+// A copy over an installed file is made beside it first, under a side name of ours, and takes
+// its place only when it is whole: a copy that fails leaves the installed file as it was and
+// nothing of itself.
 TEST_F(CopyTest, FailedCopyLeavesTheInstalledFileAsItWas) {
   Prepare("[over]\r\nCOPY \"{TMP}\\a.txt\", \"{DEST}\\a.txt\", OVERWRITE|ADD_REF_COUNT\r\n"
           "[fresh]\r\nCOPY \"{TMP}\\a.txt\", \"{DEST}\\b.txt\", OVERWRITE|ADD_REF_COUNT\r\n",
           {{"a.txt", "new"}});
   const std::string installed = dest_ + "\\a.txt", source = unpack_ + "\\a.txt";
+  const std::string side_a = qm::CopySideFile(installed), side_b = qm::CopySideFile(dest_ + "\\b.txt");
+  ASSERT_EQ(side_a.find(dest_ + "\\~qm"), 0u);
+  ASSERT_NE(side_a, side_b);
   ASSERT_TRUE(qmtest::WriteFileBytes(installed, "installed"));
+  ASSERT_TRUE(qmtest::WriteFileBytes(installed + ".NEW", "a user's own file"));
   {
     qmtest::FileHolder locked(source);  // the copy cannot read its source
     ASSERT_TRUE(locked.holding());
@@ -173,19 +182,83 @@ TEST_F(CopyTest, FailedCopyLeavesTheInstalledFileAsItWas) {
     EXPECT_EQ(Step("fresh"), 10);
   }
   EXPECT_EQ(qmtest::ReadFileBytes(installed), "installed");
-  EXPECT_FALSE(qmtest::FileExists(installed + ".NEW"));
+  EXPECT_FALSE(qmtest::FileExists(side_a));
   EXPECT_FALSE(qmtest::FileExists(dest_ + "\\b.txt")) << "no part of a new file either";
   EXPECT_EQ(Count(installed), 0);
 
   // What a run that was stopped between the two steps leaves beside the target goes with the next copy.
-  ASSERT_TRUE(qmtest::WriteFileBytes(installed + ".NEW", "half"));
-  ASSERT_TRUE(qmtest::WriteFileBytes(dest_ + "\\b.txt.NEW", "half"));
+  ASSERT_TRUE(qmtest::WriteFileBytes(side_a, "half"));
+  ASSERT_TRUE(qmtest::WriteFileBytes(side_b, "half"));
   EXPECT_EQ(Step("over"), 0);
   EXPECT_EQ(Step("fresh"), 0);
   EXPECT_EQ(qmtest::ReadFileBytes(installed), "new");
   EXPECT_EQ(qmtest::ReadFileBytes(dest_ + "\\b.txt"), "new");
-  EXPECT_FALSE(qmtest::FileExists(installed + ".NEW"));
-  EXPECT_FALSE(qmtest::FileExists(dest_ + "\\b.txt.NEW"));
+  EXPECT_FALSE(qmtest::FileExists(side_a));
+  EXPECT_FALSE(qmtest::FileExists(side_b));
+  EXPECT_EQ(qmtest::ReadFileBytes(installed + ".NEW"), "a user's own file") << "never touched";
+}
+
+// Targets up to 259 characters are copied over: beside them while a side name fits their folder,
+// in place where none does.
+TEST_F(CopyTest, LongTargetsAreCopiedOver) {
+  std::string deep = dest_;
+  while (deep.size() < 230) deep += "\\" + std::string(std::min<size_t>(20, 235 - deep.size()), 'd');
+  const std::string beside = deep + "\\" + std::string(258 - deep.size() - 1, 'b');  // 258 characters
+  std::string deeper = deep + "\\" + std::string(246 - deep.size() - 1, 'e');      // 246: no side name fits
+  const std::string in_place = deeper + "\\" + std::string(259 - deeper.size() - 1, 'p');
+  ASSERT_EQ(beside.size(), 258u);
+  ASSERT_EQ(in_place.size(), 259u);
+  ASSERT_FALSE(qm::CopySideFile(beside).empty());
+  ASSERT_TRUE(qm::CopySideFile(in_place).empty());
+  Prepare("[beside]\r\nCOPY \"{TMP}\\a.txt\", \"" + beside + "\", OVERWRITE\r\n"
+          "[in_place]\r\nCOPY \"{TMP}\\a.txt\", \"" + in_place + "\", OVERWRITE\r\n",
+          {{"a.txt", "new"}});
+  for (const std::string& target : {beside, in_place}) {
+    SCOPED_TRACE(target.size());
+    ASSERT_TRUE(qm::FsCreateFolderChain(qm::PathFolderOf(target)));
+    ASSERT_TRUE(qmtest::WriteFileBytes(target, "installed"));
+    EXPECT_EQ(Step(target == beside ? "beside" : "in_place"), 0);
+    EXPECT_EQ(qmtest::ReadFileBytes(target), "new");
+    EXPECT_EQ(qmtest::ListTree(qm::PathFolderOf(target), false).size(), 1u) << "nothing beside it";
+  }
+}
+
+// Only a target resolved against the host's current folder is refused; a rooted one and one with
+// forward slashes are absolute too. Lines that do nothing say nothing, whatever their path.
+TEST_F(CopyTest, TargetsRelativeToTheCurrentFolderAreRefused) {
+  const std::string rooted = dest_.substr(2);  // "\users\...": on the current drive
+  const std::string slashed = dest_.substr(0, 2) + "/" + dest_.substr(3);
+  struct Row {
+    std::string line;
+    int code;
+    Lines body;
+    const char* copied;  // below {DEST}, or ""
+  };
+  const Row rows[] = {
+      {"COPY \"{TMP}\\a.txt\", \"rel.txt\", OVERWRITE", 2, {"COPY target is relative to the current folder: rel.txt"}, ""},
+      {"COPY \"{TMP}\\a.txt\", \"C:rel.txt\", UPDATE", 2, {"COPY target is relative to the current folder: C:rel.txt"}, ""},
+      {"COPYIF \"{TMP}\\a.txt\", \"rel.txt\", ADD_REF_COUNT", 2,
+       {"COPYIF target is relative to the current folder: rel.txt"}, ""},
+      {"COPY \"{TMP}\\a.txt\", \"rel.txt\", update", 0, {}, ""},   // no flag: nothing
+      {"COPYIF \"{TMP}\\a.txt\", \"rel.txt\", OVERWRITE", 0, {}, ""},  // no COPY copied
+      {"COPY \"{TMP}\\a.txt\", \"" + rooted + "\\r1.txt\", OVERWRITE", 0, {"Copy {S} to" + rooted + "\\r1.txt OK./OVERWRITE"}, "r1.txt"},
+      {"COPY \"{TMP}\\a.txt\", \"" + slashed + "/r2.txt\", OVERWRITE", 0, {"Copy {S} to" + slashed + "/r2.txt OK./OVERWRITE"}, "r2.txt"},
+  };
+  std::string chapters;
+  for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); ++i)
+    chapters += "[row" + std::to_string(i) + "]\r\n" + rows[i].line + "\r\n";
+  Prepare(chapters, {{"a.txt", "a"}});
+  qmtest::CurrentFolder current(folder_);  // on the drive of {DEST}
+  for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); ++i) {
+    SCOPED_TRACE(rows[i].line);
+    EXPECT_EQ(Step("row" + std::to_string(i)), rows[i].code);
+    EXPECT_EQ(Body(), Subst(rows[i].body, unpack_ + "\\a.txt", ""));
+    if (*rows[i].copied) {
+      EXPECT_EQ(qmtest::ReadFileBytes(dest_ + "\\" + rows[i].copied), "a");
+    }
+  }
+  EXPECT_FALSE(qmtest::FileExists(folder_ + "\\rel.txt"));
+  EXPECT_EQ(Count("rel.txt"), 0);
 }
 
 TEST_F(CopyTest, FailuresStopTheChapter) {

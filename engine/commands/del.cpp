@@ -1,6 +1,6 @@
 // DEL "path", OPTION: removes an installed file. CHECK_REF_COUNT releases one reference and
 // deletes the file only when no other product uses it; FORCE drops every reference and deletes
-// it (and a "<path>.NEW" a stopped COPY left beside it). A file in use is deleted at the next
+// it (and the new file a stopped COPY left beside it). A file in use is deleted at the next
 // restart. Afterwards the file's folder goes when nothing but dot-named entries is left in it.
 #include <windows.h>
 #include <shlwapi.h>
@@ -64,28 +64,29 @@ int DelCommand(const std::string& args) {
     int r = VariablesExpand(EngineGetState().variables, &path);
     if (r != engine_code::kOk) return r;
   }
+  const std::string option = DelOption(args);
+  const bool check = option == "CHECK_REF_COUNT";
+  const bool force = option == "FORCE";
+  // Without an option DEL only looks at the file's folder; never at the host's current one.
+  if (!check && !force) {
+    if (!IsFolderRelativePath(path)) RemoveFolderIfEmpty(path);
+    return engine_code::kOk;
+  }
   if (!PathFits(path, "Del path")) return engine_code::kInvalidArgument;
-  if (!IsAbsolutePath(path)) {  // it would delete wherever the host's current folder happens to be
-    WriteLogLine("DEL path is not an absolute path: " + path);
+  if (IsFolderRelativePath(path)) {  // it would delete wherever the host's current folder happens to be
+    WriteLogLine("DEL path is relative to the current folder: " + path);
     return engine_code::kInvalidArgument;
   }
-  const std::string option = DelOption(args);
-  bool remove = false;
-  if (option == "CHECK_REF_COUNT") {
-    ReleaseReference(path, false, &remove);
-    WriteLogLine("Del " + path + " OK./CHECK_REF_COUNT");
-  } else if (option == "FORCE") {
-    remove = true;
-    ReleaseReference(path, true, &remove);
-    WriteLogLine("Del " + path + " OK./FORCE");
-  }
+  bool remove = force;
+  ReleaseReference(path, force, &remove);
+  WriteLogLine("Del " + path + (force ? " OK./FORCE" : " OK./CHECK_REF_COUNT"));
   if (remove) {
     DelRemoveFile(path);
-    // A new file that a stopped run left beside it (COPY puts it in place only when it is whole).
-    const std::string new_file = path + kNewFileSuffix;
-    if (::PathFileExistsA(new_file.c_str())) {
-      ::SetFileAttributesA(new_file.c_str(), FILE_ATTRIBUTE_NORMAL);
-      ::DeleteFileA(new_file.c_str());
+    // What a stopped COPY left beside the file under our side name; never another file.
+    const std::string side = CopySideFile(path);
+    if (!side.empty() && ::PathFileExistsA(side.c_str())) {
+      ::SetFileAttributesA(side.c_str(), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileA(side.c_str());
     }
   }
   RemoveFolderIfEmpty(path);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/win/reg_key.h"
+#include "engine/script/paths.h"
 #include "tests/win/file_command_fixture.h"
 #include "tests/win/test_support.h"
 
@@ -18,23 +19,51 @@ class DelTest : public qmtest::FileCommandTest {
   static void KeepTree() { qm::RegKey().Create(HKEY_LOCAL_MACHINE, "Software\\QMSrv\\Product"); }
 };
 
-// What a stopped COPY left beside the file goes with it, so its folder can go too.
-TEST_F(DelTest, LeftoverNewFileGoesWithItsFile) {
+// What a stopped COPY left beside the file under our side name goes with it, so its folder can go
+// too; a user's own "<file>.NEW" is not ours to delete.
+TEST_F(DelTest, LeftoverSideFileGoesWithItsFile) {
   Prepare("[del]\r\nDEL \"{DEST}\\sub\\f.txt\", CHECK_REF_COUNT\r\n"
-          "[keep]\r\nDEL \"{DEST}\\kept\\f.txt\", CHECK_REF_COUNT\r\n",
+          "[keep]\r\nDEL \"{DEST}\\kept\\f.txt\", CHECK_REF_COUNT\r\n"
+          "[user]\r\nDEL \"{DEST}\\user\\f.txt\", FORCE\r\n",
           {});
   KeepTree();
-  for (const char* sub : {"sub", "kept"}) {
+  for (const char* sub : {"sub", "kept", "user"}) {
     const std::string folder = dest_ + "\\" + sub;
     ::CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_TRUE(qmtest::WriteFileBytes(folder + "\\f.txt", "x"));
-    ASSERT_TRUE(qmtest::WriteFileBytes(folder + "\\f.txt.NEW", "half"));
+    ASSERT_TRUE(qmtest::WriteFileBytes(qm::CopySideFile(folder + "\\f.txt"), "half"));
   }
+  ASSERT_TRUE(qmtest::WriteFileBytes(dest_ + "\\user\\f.txt.NEW", "a user's own file"));
   StoreCount(dest_ + "\\kept\\f.txt", 2);
   EXPECT_EQ(Step("del"), 0);
   EXPECT_FALSE(qmtest::FileExists(dest_ + "\\sub"));
   EXPECT_EQ(Step("keep"), 0);
-  EXPECT_TRUE(qmtest::FileExists(dest_ + "\\kept\\f.txt.NEW")) << "a file another product uses keeps everything";
+  EXPECT_TRUE(qmtest::FileExists(qm::CopySideFile(dest_ + "\\kept\\f.txt"))) << "a file another product uses keeps everything";
+  EXPECT_EQ(Step("user"), 0);
+  EXPECT_EQ(qmtest::ListTree(dest_ + "\\user", false), (Lines{"f.txt.NEW"}));
+}
+
+// Only a path resolved against the host's current folder is refused, and only by a line that
+// would act on it.
+TEST_F(DelTest, PathsRelativeToTheCurrentFolder) {
+  const std::string rooted = dest_.substr(2);  // "\users\...": on the current drive
+  Prepare("[check]\r\nDEL \"rel.txt\", CHECK_REF_COUNT\r\n[force]\r\nDEL \"sub\\rel.txt\", FORCE\r\n"
+          "[none]\r\nDEL \"sub\\rel.txt\", CHECK_REFCOUNT\r\n[rooted]\r\nDEL \"" + rooted + "\\r.txt\", FORCE\r\n",
+          {});
+  ::CreateDirectoryA((folder_ + "\\sub").c_str(), nullptr);
+  ASSERT_TRUE(qmtest::WriteFileBytes(folder_ + "\\rel.txt", "x"));
+  ASSERT_TRUE(qmtest::WriteFileBytes(dest_ + "\\r.txt", "x"));
+  qmtest::CurrentFolder current(folder_);
+  EXPECT_EQ(Step("check"), 2);
+  EXPECT_EQ(Body(), (Lines{"DEL path is relative to the current folder: rel.txt"}));
+  EXPECT_EQ(Step("force"), 2);
+  EXPECT_EQ(Body(), (Lines{"DEL path is relative to the current folder: sub\\rel.txt"}));
+  EXPECT_EQ(Step("none"), 0) << "a misspelled option does nothing";
+  EXPECT_EQ(Body(), Lines{});
+  EXPECT_TRUE(qmtest::FileExists(folder_ + "\\rel.txt"));
+  EXPECT_TRUE(qmtest::FileExists(folder_ + "\\sub")) << "not even the empty folder's check";
+  EXPECT_EQ(Step("rooted"), 0);
+  EXPECT_FALSE(qmtest::FileExists(dest_ + "\\r.txt"));
 }
 
 TEST_F(DelTest, OptionsAndCounts) {

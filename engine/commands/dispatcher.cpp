@@ -19,10 +19,21 @@ const CommandKeyword kKeywords[] = {
     {"COPYIF ", 7, CopyIfCommand},   {"REGPRODUCT ", 11, RegProductCommand},
 };
 
-void ReleaseLoadedLibraries(EngineState& state) {
-  for (HMODULE module : state.loaded_libraries) ::FreeLibrary(module);
-  state.loaded_libraries.clear();
-}
+// Frees what CALL loaded when the chapter ends, however it ends: a handler that throws
+// (std::bad_alloc) must not leave its libraries loaded into the next chapter, or for DllMain.
+class ChapterLibraries {
+ public:
+  explicit ChapterLibraries(EngineState& state) : state_(state) {}
+  ChapterLibraries(const ChapterLibraries&) = delete;
+  ChapterLibraries& operator=(const ChapterLibraries&) = delete;
+  ~ChapterLibraries() {
+    for (HMODULE module : state_.loaded_libraries) ::FreeLibrary(module);
+    state_.loaded_libraries.clear();
+  }
+
+ private:
+  EngineState& state_;
+};
 
 }  // namespace
 
@@ -32,22 +43,29 @@ const CommandKeyword* DispatcherKeywords(size_t* count) {
 }
 
 int RunChapter(const std::string& name) {
+  size_t count = 0;
+  const CommandKeyword* keywords = DispatcherKeywords(&count);
+  return RunChapterWith(name, keywords, count);
+}
+
+int RunChapterWith(const std::string& name, const CommandKeyword* keywords, size_t count) {
   EngineState& state = EngineGetState();
   if (state.script.chapters.empty() || name.empty()) return engine_code::kInvalidArgument;
   const ChapterLines* found = ScriptFindChapter(state.script, name);
   if (!found) return engine_code::kChapterNotFound;
   const ChapterLines lines = *found;  // handlers never see the loaded script itself
 
+  ChapterLibraries libraries(state);
   int result = engine_code::kOk;
   for (const std::string& line : lines) {
-    for (const CommandKeyword& k : kKeywords) {
+    for (size_t i = 0; i < count; ++i) {
+      const CommandKeyword& k = keywords[i];
       if (line.compare(0, std::strlen(k.keyword), k.keyword) != 0) continue;
       result = k.handler(line.substr(k.removed));
       break;
     }
     if (result != engine_code::kOk) break;
   }
-  ReleaseLoadedLibraries(state);
   return result;
 }
 

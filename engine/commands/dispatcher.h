@@ -24,6 +24,8 @@ int RunChapter(const std::string& name);
 
 // The keyword table, in the order keywords are tried.
 const CommandKeyword* DispatcherKeywords(size_t* count);
+// RunChapter over another keyword table (the tests' handlers).
+int RunChapterWith(const std::string& name, const CommandKeyword* keywords, size_t count);
 
 // Handlers, one file each.
 int CheckCommand(const std::string& args);
@@ -36,10 +38,6 @@ int RunCommand(const std::string& args);
 int RunIfCommand(const std::string& args);
 int CallCommand(const std::string& args);
 int CallIfCommand(const std::string& args);
-
-// COPY copies a new file beside a target that is there under this name first; DEL takes one that
-// an interrupted run left behind away with its file.
-constexpr char kNewFileSuffix[] = ".NEW";
 
 // A file's version from its version resource, as major:minor:build:revision in one number that
 // orders versions field by field; 0 for no resource (or version 0.0.0.0).

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/ascii.h"
 #include "base/result_codes.h"
 #include "base/win/reg_key.h"
 #include "base/win/scoped_handle.h"
@@ -50,23 +51,17 @@ bool WriteAll(HANDLE file, const std::string& text) {
                           written == text.size());
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 }  // namespace
 
 std::string WininitWithDeletion(const std::string& content, const std::string& kind, const std::string& short_path) {
   const std::string entry = kind + "=" + short_path;
-  const std::string lower = Lower(content);
+  const std::string lower = AsciiLower(content);
   const size_t section = lower.find(kRenameSection);
   if (section == std::string::npos) return content + "\r\n" + kRenameSection + "\r\n" + entry;
   const size_t body = section + sizeof(kRenameSection) - 1;
   const size_t next = lower.find('[', body);
   const std::string in_section = lower.substr(body, next == std::string::npos ? std::string::npos : next - body);
-  if (in_section.find(Lower(short_path)) != std::string::npos) return content;
+  if (in_section.find(AsciiLower(short_path)) != std::string::npos) return content;
   return content.substr(0, body) + "\r\n" + entry + content.substr(body);
 }
 
@@ -124,7 +119,7 @@ std::string RestartTimePath(const std::string& path) {
   UINT wow64_length = wow64_folder(native_view, MAX_PATH);
   if (system_length == 0 || system_length >= MAX_PATH || wow64_length == 0 || wow64_length >= MAX_PATH) return path;
   if (path.size() <= system_length || path[system_length] != '\\' ||
-      ::lstrcmpiA(path.substr(0, system_length).c_str(), system) != 0)
+      !AsciiEqualIgnoringCase(path.substr(0, system_length), system))
     return path;
   return std::string(native_view, wow64_length) + path.substr(system_length);
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "base/fs.h"
 #include "base/result_codes.h"
 #include "base/win/scoped_handle.h"
 #include "engine/api/engine_state.h"
@@ -22,6 +23,7 @@ struct RunLine {
   std::string program;
   std::string parameters;
   std::string wait;
+  std::string tested;  // the program's full path: the file the existence test found is the one started
 };
 
 // Steps shared by RUN and RUNIF up to the file test: 0, 2, 4 or 5.
@@ -40,7 +42,8 @@ int RunPrepare(const char* keyword, const std::string& args, RunLine* line) {
     if (r != engine_code::kOk) return r;
   }
   if (!PathFits(line->program, "Run program")) return engine_code::kInvalidArgument;
-  if (!::PathFileExistsA(line->program.c_str())) {
+  line->tested = IsAbsolutePath(line->program) ? line->program : FsFullPath(line->program);
+  if (!::PathFileExistsA(line->tested.c_str())) {
     WriteLogLine("Run " + line->program + " Not exist.");
     return engine_code::kFileMissing;
   }
@@ -64,7 +67,8 @@ int RunStart(const RunLine& line) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
-  if (!::CreateProcessA(nullptr, buffer, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+  // Named outright: a relative program would otherwise be looked for in the host's folder first.
+  if (!::CreateProcessA(line.tested.c_str(), buffer, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
     WriteLogLine("Run " + command + " cannot be started." + LogLastErrorSuffix(::GetLastError()));
     return engine_code::kProgramNotStarted;
   }

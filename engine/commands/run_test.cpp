@@ -77,6 +77,16 @@ TEST_F(RunTest, LinesCodesAndCommandLines) {
   EXPECT_EQ(Body()[0].find("Run command line is longer than 259 characters: "), 0u);
 }
 
+// The program the existence test found in the current folder is the one started, not one of the
+// same name in the host's folder, which CreateProcess would look in first.
+TEST_F(RunTest, RelativeProgramIsTheOneInTheCurrentFolder) {
+  DecoyInHostFolder("qm_decoy.exe", qmtest::ReadFileBytes(qmtest::BinFolder() + "\\record_args.exe"));
+  Prepare("[relative]\r\nRUN \"qm_decoy.exe\", \"-r\", WAIT\r\n", {});
+  EXPECT_EQ(Step("relative"), 0);
+  EXPECT_EQ(Body(), (Lines{"Run qm_decoy.exe -r OK./WAIT"}));
+  EXPECT_EQ(Recorded(), (Lines{"qm_decoy.exe -r"}));
+}
+
 TEST_F(RunTest, WaitBlocksAndNoWaitDoesNot) {
   Prepare("[wait]\r\nRUN \"{DEST}\\with blank\\rec.exe\", \"w\", WAIT\r\n"
           "[nowait]\r\nRUN \"{DEST}\\with blank\\rec.exe\", \"n\", NOWAIT\r\n",

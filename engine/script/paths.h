@@ -14,6 +14,16 @@ constexpr size_t kPathBufferSize = 260;  // MAX_PATH, the terminating NUL includ
 // else (UNC paths, "C:x", "C:/x", "{PF}\x") is relative and still gets its placeholders expanded.
 bool IsAbsolutePath(const std::string& path);
 
+// Resolved against a current folder, so it would land wherever the host's happens to be: neither
+// rooted ("\x", "/x", "\\server\share\x") nor on a drive with a root ("C:\x", "C:/x"). "C:x"
+// is relative too, to drive C's current folder.
+bool IsFolderRelativePath(const std::string& path);
+
+// The name in |target|'s folder under which COPY writes a new file before it takes the target's
+// place: "~qm", eight hex digits from the target's file name and ".new", so that it is plainly
+// ours and always the same for one target. Empty when it would not fit 259 characters.
+std::string CopySideFile(const std::string& target);
+
 // True when |path| fits a 260-character buffer with its NUL; otherwise logs
 // "<what> is longer than 259 characters: <path>" and returns false.
 bool PathFits(const std::string& path, const char* what);

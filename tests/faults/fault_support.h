@@ -28,12 +28,12 @@ constexpr DWORD kHostTimeoutMs = 180000;
 
 // --- Places -------------------------------------------------------------------------------------
 
-// ProgramFilesDir as the engine reads it (the 32-bit view of ...\CurrentVersion).
 // Every file below |folder| as "<path relative to it> <describe(path, data)>".
 using FileDescriber = std::string (*)(const std::string& path, const WIN32_FIND_DATAA& data);
 std::string FileSize(const std::string& path, const WIN32_FIND_DATAA& data);
 void WalkFiles(const std::string& folder, Lines* out, FileDescriber describe = FileSize);
 
+// ProgramFilesDir as the engine reads it (the 32-bit view of ...\CurrentVersion).
 std::string ProgramFilesFolder();
 // Sets it; the value the tests found first is restored by RestoreProgramFilesFolder.
 void SetProgramFilesFolder(const std::string& folder);

@@ -14,6 +14,19 @@ void FileCommandTest::SetUp() {
   ::CreateDirectoryA(dest_.c_str(), nullptr);
 }
 
+void FileCommandTest::TearDown() {
+  current_folder_.reset();
+  if (!decoy_.empty()) ::DeleteFileA(decoy_.c_str());
+  EngineTest::TearDown();
+}
+
+void FileCommandTest::DecoyInHostFolder(const std::string& name, const std::string& real) {
+  ASSERT_TRUE(WriteFileBytes(dest_ + "\\" + name, real));
+  decoy_ = BinFolder() + "\\" + name;
+  ASSERT_TRUE(WriteFileBytes(decoy_, "a file of the same name in the host's folder"));
+  current_folder_ = std::make_unique<CurrentFolder>(dest_);
+}
+
 void FileCommandTest::Prepare(const std::string& chapters, const PackageFiles& payload) {
   std::string script = std::string("[FILES]\r\n[COMMON]\r\nVAR {PRODUCT_GUID} \"") + kTestProduct +
                        "\"\r\nVAR {COMPANY_GUID} \"C0_TEST\"\r\nVAR {PRODUCT_VER} \"1.0\"\r\nVAR {DEST} \"" + dest_ +

@@ -3,10 +3,12 @@
 #ifndef QM_TESTS_WIN_FILE_COMMAND_FIXTURE_H_
 #define QM_TESTS_WIN_FILE_COMMAND_FIXTURE_H_
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/win/engine_fixture.h"
+#include "tests/win/test_support.h"
 
 namespace qmtest {
 
@@ -17,6 +19,7 @@ constexpr char kTestProduct[] = "11111111-2222-3333-4444-555555555555_TEST";
 class FileCommandTest : public EngineTest {
  protected:
   void SetUp() override;
+  void TearDown() override;
   // Packs qmsetup.ini (FILES, COMMON with the product identity and {DEST}, then |chapters|) with
   // |payload|, loads the engine and prepares it.
   void Prepare(const std::string& chapters, const PackageFiles& payload);
@@ -37,7 +40,14 @@ class FileCommandTest : public EngineTest {
   // |lines| with {S} or {U} replaced by |first| and {T} or {D} by |second|.
   static Lines Subst(const Lines& lines, const std::string& first, const std::string& second);
 
+  // Runs the rest of the test in the current folder |dest_|, which holds |name| with the bytes of
+  // |real|, while a file of the same name with other bytes lies in the host's own folder (the
+  // test's bin folder), where the system's search orders look first.
+  void DecoyInHostFolder(const std::string& name, const std::string& real);
+
   std::string dest_;
+  std::unique_ptr<CurrentFolder> current_folder_;
+  std::string decoy_;
 };
 
 }  // namespace qmtest

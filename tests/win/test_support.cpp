@@ -41,6 +41,13 @@ std::string TempPath() {
   return path;
 }
 
+CurrentFolder::CurrentFolder(const std::string& folder) {
+  ::GetCurrentDirectoryA(MAX_PATH, previous_);
+  ::SetCurrentDirectoryA(folder.c_str());
+}
+
+CurrentFolder::~CurrentFolder() { ::SetCurrentDirectoryA(previous_); }
+
 std::string StagingFolder() { return TempPath() + "B80500FF-D0E3-4de4-8D34-81575E59092C"; }
 std::string MarkerPath() { return WindowsFolder() + "\\Temp\\InstallReboot"; }
 std::string EngineLogPath() { return WindowsFolder() + "\\Temp\\_!QMSetup_.log"; }

@@ -40,6 +40,18 @@ void DeleteTree(const std::string& path);
 // A fresh empty scratch folder below the user's Temp folder.
 std::string MakeScratchFolder(const std::string& name);
 
+// The process's current folder is |folder| for the helper's lifetime.
+class CurrentFolder {
+ public:
+  explicit CurrentFolder(const std::string& folder);
+  ~CurrentFolder();
+  CurrentFolder(const CurrentFolder&) = delete;
+  CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+ private:
+  char previous_[MAX_PATH] = {};
+};
+
 struct ProcessResult {
   DWORD exit_code = 0xFFFFFFFF;
   std::string output;  // standard output, CR LF turned into LF

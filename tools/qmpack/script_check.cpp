@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "base/ascii.h"
 #include "engine/script/args.h"
 #include "engine/script/paths.h"
 
@@ -25,11 +26,6 @@ struct Chapter {
   std::vector<Line> lines;
 };
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 // The kept lines, each with its line number, the same way the engine keeps them.
 std::vector<Line> KeptLines(const std::string& text) {
   std::vector<Line> lines;
@@ -48,7 +44,7 @@ std::vector<Line> KeptLines(const std::string& text) {
 class Checker {
  public:
   Checker(const std::vector<std::string>& package_paths) {
-    for (const std::string& p : package_paths) package_.insert(Lower(p));
+    for (const std::string& p : package_paths) package_.insert(AsciiLower(p));
   }
 
   std::vector<ScriptFinding> Run(const std::string& script) {
@@ -123,7 +119,7 @@ class Checker {
   void CheckPackagePath(const Line& line, const std::string& path, const char* what) {
     const std::string prefix = "{TMP}\\";
     if (path.compare(0, prefix.size(), prefix) != 0) return;
-    if (!package_.count(Lower(path.substr(prefix.size()))))
+    if (!package_.count(AsciiLower(path.substr(prefix.size()))))
       Find(line.number, std::string(what) + " " + path + " is not in the package");
   }
 
@@ -149,7 +145,7 @@ class Checker {
       if (a.find('{') != std::string::npos)
         return Find(line.number, "CHECK does not expand placeholders: it looks for a file named " + a + " literally");
       if (IsAbsolutePath(a)) return Find(line.number, "CHECK names " + a + ", which is not a file of the package");
-      if (!package_.count(Lower(a))) Find(line.number, "CHECK names " + a + ", which is not in the package");
+      if (!package_.count(AsciiLower(a))) Find(line.number, "CHECK names " + a + ", which is not in the package");
     } else if (word == "VAR") {
       if (!ArgsPlaceholderName(args, &a) || !ArgsOuterQuoted(args, &b))
         return Find(line.number, "VAR needs a {NAME} and a value in double quotes");
