@@ -3,6 +3,8 @@ if(QM_TESTS)
   add_executable(core_tests
     tests/native/test_log_sink.cpp
     base/ascii_test.cpp
+    front/folder_access.cpp
+    front/folder_access_test.cpp
     engine/package/der_test.cpp
     engine/package/package_reader_test.cpp
     engine/script/args_test.cpp

@@ -78,7 +78,9 @@ function(qm_add_front name engine package runtime)
   set_source_files_properties(${CMAKE_BINARY_DIR}/front/${name}.rc PROPERTIES
     OBJECT_DEPENDS "${engine};${package};${runtime}")
   add_library(${name} SHARED
-    front/dllmain.cpp front/entry_points.cpp front/os_version.cpp front/staging.cpp front/Inst_kx2.def
+    front/dllmain.cpp front/entry_points.cpp front/folder_access.cpp front/os_version.cpp front/private_folder.cpp
+    front/staging.cpp
+    front/Inst_kx2.def
     base/win/runtime_unload.cpp
     ${CMAKE_BINARY_DIR}/front/${name}.rc)
   set_target_properties(${name} PROPERTIES PREFIX "")

@@ -108,7 +108,8 @@ int FrontPrepareCheck() {
       std::memset(&info, 0, sizeof(info));
       info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
       ::GetVersionExA(&info);
-      // The pending restart clears the marker on NT; elsewhere the engine's next run does.
+      // On NT the pending restart clears the marker; on the Windows 95 family the WININIT.INI
+      // entry that Finish wrote does.
       if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) ::MoveFileExA(marker, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
       return front_code::kRestartPending;
     }

@@ -11,6 +11,14 @@ namespace qm {
 using EngineTextEntry = int(__stdcall*)(const char*);
 using EngineVoidEntry = int(__stdcall*)();
 
+// A staged file whose bytes were found to be ours, and the guard that keeps them so. The guard
+// vouches for this path only: a host that changes TMP between two calls gets a new staging path,
+// which is staged and checked anew.
+struct StagedFile {
+  ScopedHandle guard;
+  char path[MAX_PATH] = {};
+};
+
 struct FrontState {
   HMODULE instance = nullptr;  // the front DLL itself, recorded at attach
   // The engine stays loaded after an early return so the next run in this process shares its
@@ -23,8 +31,8 @@ struct FrontState {
   EngineVoidEntry finish = nullptr;
   // The staged engine and package, held open for reading with writing and deletion denied for
   // as long as the engine is loaded.
-  ScopedHandle engine_file;
-  ScopedHandle package_file;
+  StagedFile engine_file;
+  StagedFile package_file;
 };
 
 FrontState& FrontGetState();

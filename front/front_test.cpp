@@ -1,10 +1,13 @@
 // The front driven through its exports under Wine, with a stand-in engine that answers what each
 // test asks for and records the calls it gets.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -276,6 +279,32 @@ TEST_F(FrontTest, FilesHeldAtTheStagingPathAreUsedOnlyWhenTheyAreOurs) {
   }
 }
 
+// A host that moves TMP between two calls gets a new staging path: what the guards of the first
+// call vouched for says nothing about the files there.
+TEST_F(FrontTest, AnotherTempFolderIsStagedAndCheckedAgain) {
+  Answer("IsInstall=15");  // an early return: the engine and its guards stay
+  ASSERT_EQ(install_(0, 1), kOk);
+  const std::string temp = GetEnv("TMP");
+  const std::string other = qmtest::MakeScratchFolder("other-temp");
+  ::SetEnvironmentVariableA("TMP", (other + "\\").c_str());
+  const std::string planted_engine = qmtest::StagingFolder() + "\\QMSetup.dll";
+  ASSERT_EQ(planted_engine, other + "\\B80500FF-D0E3-4de4-8D34-81575E59092C\\QMSetup.dll");
+  ::CreateDirectoryA(qmtest::StagingFolder().c_str(), nullptr);
+  ASSERT_TRUE(qmtest::WriteFileBytes(planted_engine,
+                                     qmtest::ReadFileBytes(qmtest::BinFolder() + "\\fake_engine_planted.dll")));
+  ::SetEnvironmentVariableA("QM_PLANTED_CALLS", nullptr);
+  {
+    qmtest::FileHolder holder(planted_engine, "read");
+    ASSERT_TRUE(holder.holding());
+    EXPECT_EQ(install_(0, 1), kStagingFailed);
+    EXPECT_EQ(uninstall_(), kStagingFailed);
+  }
+  EXPECT_EQ(GetEnv("QM_PLANTED_CALLS"), "") << "a planted engine is never called";
+  EXPECT_EQ(::GetModuleHandleA(planted_engine.c_str()), nullptr);
+  ::SetEnvironmentVariableA("TMP", temp.empty() ? nullptr : temp.c_str());
+  qmtest::DeleteTree(other);
+}
+
 TEST_F(FrontTest, StagedFilesCannotBeReplacedWhileTheEngineIsLoaded) {
   ::SetEnvironmentVariableA("QM_FAKE_PROBE_WRITES", "1");
   Answer("IsInstall=15");  // an early return: the engine, and its files' guards, stay
@@ -288,6 +317,110 @@ TEST_F(FrontTest, StagedFilesCannotBeReplacedWhileTheEngineIsLoaded) {
   ::SetEnvironmentVariableA("QM_FAKE_PROBE_WRITES", nullptr);
   UnloadStagedEngine();
   EXPECT_TRUE(qmtest::WriteFileBytes(StagedPackage(), "x")) << "released with the engine";
+}
+
+// The owner and the allowed entries of a folder's DACL, SIDs as text: "S-1-5-18 001f01ff 03"
+// (mask and inheritance flags in hex), and whether the DACL is protected from inheritance.
+struct FolderSecurity {
+  std::string owner;
+  std::vector<std::string> allowed;
+  bool protected_dacl = false;
+};
+
+std::string SidText(PSID sid) {
+  char* text = nullptr;
+  if (!::ConvertSidToStringSidA(sid, &text)) return "?";
+  std::string out = text;
+  ::LocalFree(text);
+  return out;
+}
+
+FolderSecurity ReadFolderSecurity(const std::string& folder) {
+  FolderSecurity out;
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                              &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+    return out;
+  out.owner = SidText(owner);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+  out.protected_dacl = (control & SE_DACL_PROTECTED) != 0;
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    if (!::GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    char line[64];
+    std::snprintf(line, sizeof(line), " %08lx %02x", ace->Mask, ace->Header.AceFlags);
+    out.allowed.push_back(SidText(&ace->SidStart) + line);
+  }
+  ::LocalFree(descriptor);
+  return out;
+}
+
+std::string ProcessUserSid() {
+  HANDLE token = nullptr;
+  ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+  alignas(TOKEN_USER) char buffer[256];
+  DWORD needed = 0;
+  const bool ok = ::GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &needed);
+  ::CloseHandle(token);
+  return ok ? SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid) : "?";
+}
+
+// Run as SYSTEM the Temp folder is the machine's, where any user may make the staging folder
+// first: the front makes it private, and refuses one that is not. Wine keeps of a security
+// descriptor only what maps to the Unix mode (this account, and Everyone for the others), so the
+// owners and the other trustees are the folder rule's own test.
+TEST_F(FrontTest, StagingFolderIsMadePrivate) {
+  qmtest::DeleteTree(qmtest::StagingFolder());
+  Answer("IsInstall=15");
+  ASSERT_EQ(install_(0, 1), kOk);
+  const std::string user = ProcessUserSid();
+  const FolderSecurity made = ReadFolderSecurity(qmtest::StagingFolder());
+  EXPECT_EQ(made.owner, user);
+  EXPECT_EQ(made.allowed, (std::vector<std::string>{"S-1-5-18 001f01ff 03", user + " 001f01ff 03"}))
+      << "nobody else, where a folder made without a DACL lets Everyone read";
+  const std::string plain = qmtest::MakeScratchFolder("plain");
+  const FolderSecurity other = ReadFolderSecurity(plain);
+  qmtest::DeleteTree(plain);
+  ASSERT_NE(other.allowed, made.allowed);
+  Answer("");
+  EXPECT_EQ(uninstall_(), kOk) << "the folder of an earlier run is ours";
+}
+
+TEST_F(FrontTest, StagingFolderOthersMayWriteToIsRefused) {
+  const std::pair<const char*, DWORD> rows[] = {
+      {"Everyone may write", NO_INHERITANCE},
+      {"Everyone may write what is created in it", SUB_CONTAINERS_AND_OBJECTS_INHERIT},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.first);
+    Load("Inst_kx2_fake.dll");
+    qmtest::DeleteTree(qmtest::StagingFolder());
+    ASSERT_TRUE(::CreateDirectoryA(qmtest::StagingFolder().c_str(), nullptr));
+    PSID everyone = nullptr;
+    ASSERT_TRUE(::ConvertStringSidToSidA("S-1-1-0", &everyone));
+    EXPLICIT_ACCESSA entry = {};
+    entry.grfAccessPermissions = GENERIC_ALL;
+    entry.grfAccessMode = GRANT_ACCESS;
+    entry.grfInheritance = row.second;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entry.Trustee.ptstrName = static_cast<char*>(everyone);
+    PACL acl = nullptr;
+    ASSERT_EQ(::SetEntriesInAclA(1, &entry, nullptr, &acl), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(::SetNamedSecurityInfoA(const_cast<char*>(qmtest::StagingFolder().c_str()), SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ::LocalFree(acl);
+    ::LocalFree(everyone);
+    EXPECT_EQ(install_(0, 1), kStagingFailed);
+    EXPECT_EQ(uninstall_(), kStagingFailed);
+    EXPECT_EQ(Calls(), "");
+    EXPECT_FALSE(qmtest::FileExists(StagedEngine())) << "nothing is written there";
+  }
+  qmtest::DeleteTree(qmtest::StagingFolder());
 }
 
 class FrontRuntimeTest : public FrontTest {

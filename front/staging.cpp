@@ -4,11 +4,13 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "base/result_codes.h"
 #include "base/win/scoped_handle.h"
 #include "front/front_state.h"
+#include "front/private_folder.h"
 
 namespace qm {
 namespace {
@@ -62,12 +64,14 @@ bool FileHoldsBytes(HANDLE file, const ResourceBytes& bytes) {
   return true;
 }
 
-// Writes one carried file the engine runs from and leaves |guard| holding it open for reading,
+// Writes one carried file the engine runs from and leaves |staged| holding it open for reading,
 // with writing and deletion denied to everyone else, once its bytes are known to be ours. A file
 // held open by somebody else (an engine still loaded from an earlier run) is accepted only when it
-// holds our bytes. A guard from an earlier call of this process already vouches for the file.
-bool StageGuardedResource(unsigned identifier, const char* path, ScopedHandle* guard) {
-  if (guard->is_valid()) return true;
+// holds our bytes. A guard from an earlier call of this process vouches for its own path only.
+bool StageGuardedResource(unsigned identifier, const char* path, StagedFile* staged) {
+  if (staged->guard.is_valid() && std::strcmp(staged->path, path) == 0) return true;
+  staged->guard.Reset();
+  staged->path[0] = '\0';
   ResourceBytes bytes;
   if (!FindResourceBytes(identifier, kResourceType, &bytes)) return false;
   if (WriteResourceBytes(bytes, path) == WriteOutcome::kFailed) return false;
@@ -75,7 +79,8 @@ bool StageGuardedResource(unsigned identifier, const char* path, ScopedHandle* g
   // anybody did in between is caught by the comparison.
   ScopedHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file || !FileHoldsBytes(file.get(), bytes)) return false;
-  *guard = std::move(file);
+  staged->guard = std::move(file);
+  std::strncpy(staged->path, path, MAX_PATH - 1);
   return true;
 }
 
@@ -100,7 +105,7 @@ int StageFiles(FrontState& state) {
   char package_path[MAX_PATH] = {};
   DWORD n = ::GetTempPathA(MAX_PATH, engine_path);
   if (n == 0 || n >= MAX_PATH || !AppendPath(engine_path, kStagingFolderName)) return front_code::kStagingFailed;
-  ::CreateDirectoryA(engine_path, nullptr);  // an existing folder is normal
+  if (EnsurePrivateFolder(engine_path) != FolderAccess::kPrivate) return front_code::kStagingFailed;
   std::memcpy(package_path, engine_path, MAX_PATH);
   if (!AppendPath(engine_path, "\\") || !AppendPath(engine_path, kEngineFileName) || !AppendPath(package_path, "\\") ||
       !AppendPath(package_path, kPackageFileName))
@@ -112,9 +117,13 @@ int StageFiles(FrontState& state) {
       !StageGuardedResource(kResourcePackage, package_path, &state.package_file))
     return front_code::kStagingFailed;
 
-  // Each call adds a reference; a loaded engine is found again, with its process-wide state.
-  state.engine = ::LoadLibraryA(engine_path);
-  return state.engine ? front_code::kOk : front_code::kEngineFailed;
+  // Each call adds a reference; a loaded engine is found again, with its process-wide state. A
+  // failed load keeps the engine of an earlier bind, so a completed run can still release it.
+  HMODULE engine = ::LoadLibraryA(engine_path);
+  if (!engine) return front_code::kEngineFailed;
+  if (state.engine && state.engine != engine) ::FreeLibrary(state.engine);  // staged elsewhere before
+  state.engine = engine;
+  return front_code::kOk;
 }
 
 }  // namespace
@@ -151,8 +160,10 @@ int StageAndBindEngine() {
 }
 
 void FrontReleaseStagedFiles(FrontState& state) {
-  state.engine_file.Reset();
-  state.package_file.Reset();
+  for (StagedFile* staged : {&state.engine_file, &state.package_file}) {
+    staged->guard.Reset();
+    staged->path[0] = '\0';
+  }
 }
 
 }  // namespace qm
