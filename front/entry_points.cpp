@@ -6,18 +6,15 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "base/result_codes.h"
 #include "front/front_state.h"
 #include "front/os_version.h"
 #include "front/staging.h"
+#include "qmsetup/names.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {
 
-constexpr int kEngineRestartNeeded = 12;  // Finish: done, restart needed
-constexpr int kEngineAlreadyInstalled = 15;
-constexpr int kEngineNotInstalled = 20;
-constexpr int kEngineFileMissing = 4;
 constexpr DWORD kPauseBeforeCertDaemonMs = 3000;
 constexpr LANGID kLangChineseSimplified = 2052;
 
@@ -38,8 +35,8 @@ const char* FrontLanguageForSelector(int selector) {
 // Maps Finish's answer; false for anything but "done" and "done, restart needed".
 bool FrontFinish(FrontState& state, bool* restart_needed) {
   int r = state.finish();
-  if (r != engine_code::kOk && r != kEngineRestartNeeded) return false;
-  *restart_needed = r == kEngineRestartNeeded;
+  if (r != engine_code::kOk && r != engine_code::kDoneRestartNeeded) return false;
+  *restart_needed = r == engine_code::kDoneRestartNeeded;
   return true;
 }
 
@@ -60,9 +57,9 @@ int FrontInstall(int selector) {
   char language_buffer[10] = {};
   std::memcpy(language_buffer, language, std::strlen(language));
 
-  if (state.prepare(kPackageFileName) != engine_code::kOk) return front_code::kEngineFailed;
+  if (state.prepare(qmsetup::kPackageFileName) != engine_code::kOk) return front_code::kEngineFailed;
   int mode = state.is_install("INSTALL");
-  if (mode == kEngineAlreadyInstalled) return front_code::kOk;
+  if (mode == engine_code::kAlreadyInstalled) return front_code::kOk;
   if (mode != engine_code::kOk) return front_code::kEngineFailed;
   if (state.set_lang_id(language_buffer) != engine_code::kOk) return front_code::kEngineFailed;
   for (const char* chapter : {"FILES", "copy"}) {
@@ -83,14 +80,14 @@ int FrontUninstall() {
   if (staged != front_code::kOk) return staged;
   FrontState& state = FrontGetState();
 
-  if (state.prepare(kPackageFileName) != engine_code::kOk) return front_code::kEngineFailed;
+  if (state.prepare(qmsetup::kPackageFileName) != engine_code::kOk) return front_code::kEngineFailed;
   int mode = state.is_install("UNINSTALL");
-  if (mode == kEngineNotInstalled) return front_code::kOk;
+  if (mode == engine_code::kNotInstalled) return front_code::kOk;
   if (mode != engine_code::kOk) return front_code::kEngineFailed;
   // A missing file must not stop a removal half-way: 4 counts as done.
   for (const char* chapter : {"remove_certd", "remove_Daemon", "UnRegCSP", "delete", "UnSetupHidReg"}) {
     int r = state.do_step(chapter);
-    if (r != engine_code::kOk && r != kEngineFileMissing) return front_code::kEngineFailed;
+    if (r != engine_code::kOk && r != engine_code::kFileMissing) return front_code::kEngineFailed;
   }
   bool restart_needed = false;
   if (!FrontFinish(state, &restart_needed)) return front_code::kEngineFailed;
@@ -100,9 +97,8 @@ int FrontUninstall() {
 int FrontPrepareCheck() {
   char marker[MAX_PATH] = {};
   UINT n = ::GetWindowsDirectoryA(marker, MAX_PATH);
-  const char kTail[] = "\\Temp\\InstallReboot";
-  if (n > 0 && n + sizeof(kTail) <= MAX_PATH) {
-    std::memcpy(marker + n, kTail, sizeof(kTail));
+  if (n > 0 && n + sizeof(qmsetup::kRestartMarkerBelowWindows) <= MAX_PATH) {
+    std::memcpy(marker + n, qmsetup::kRestartMarkerBelowWindows, sizeof(qmsetup::kRestartMarkerBelowWindows));
     if (::PathFileExistsA(marker)) {
       OSVERSIONINFOA info;
       std::memset(&info, 0, sizeof(info));

@@ -5,11 +5,12 @@
 #include <windows.h>
 
 #include "base/win/scoped_handle.h"
+#include "qmsetup/exports.h"
 
 namespace qm {
 
-using EngineTextEntry = int(__stdcall*)(const char*);
-using EngineVoidEntry = int(__stdcall*)();
+using EngineTextEntry = qmsetup::EngineTextFn;
+using EngineVoidEntry = qmsetup::EngineNoArgFn;
 
 // A staged file whose bytes were found to be ours, and the guard that keeps them so. The guard
 // vouches for this path only: a host that changes TMP between two calls gets a new staging path,

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "base/result_codes.h"
 #include "front/os_version.h"
+#include "qmsetup/results.h"
 #include "tests/win/test_support.h"
 
 namespace {

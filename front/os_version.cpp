@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "base/result_codes.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 

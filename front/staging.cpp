@@ -7,10 +7,11 @@
 #include <initializer_list>
 #include <vector>
 
-#include "base/result_codes.h"
 #include "base/win/scoped_handle.h"
 #include "front/front_state.h"
 #include "front/private_folder.h"
+#include "qmsetup/names.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {
@@ -104,11 +105,11 @@ int StageFiles(FrontState& state) {
   char engine_path[MAX_PATH] = {};
   char package_path[MAX_PATH] = {};
   DWORD n = ::GetTempPathA(MAX_PATH, engine_path);
-  if (n == 0 || n >= MAX_PATH || !AppendPath(engine_path, kStagingFolderName)) return front_code::kStagingFailed;
+  if (n == 0 || n >= MAX_PATH || !AppendPath(engine_path, qmsetup::kStagingFolderName)) return front_code::kStagingFailed;
   if (EnsurePrivateFolder(engine_path) != FolderAccess::kPrivate) return front_code::kStagingFailed;
   std::memcpy(package_path, engine_path, MAX_PATH);
-  if (!AppendPath(engine_path, "\\") || !AppendPath(engine_path, kEngineFileName) || !AppendPath(package_path, "\\") ||
-      !AppendPath(package_path, kPackageFileName))
+  if (!AppendPath(engine_path, "\\") || !AppendPath(engine_path, qmsetup::kEngineFileName) || !AppendPath(package_path, "\\") ||
+      !AppendPath(package_path, qmsetup::kPackageFileName))
     return front_code::kStagingFailed;
 
   int result = StageRuntime();
@@ -150,11 +151,11 @@ int StageAndBindEngine() {
   int result = StageFiles(state);
   if (result == front_code::kStagingFailed && !state.engine) FrontReleaseStagedFiles(state);
   if (result != front_code::kOk) return result;
-  state.prepare = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, "Prepare"));
-  state.do_step = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, "DoStep"));
-  state.set_lang_id = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, "SetLangID"));
-  state.is_install = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, "IsInstall"));
-  state.finish = reinterpret_cast<EngineVoidEntry>(::GetProcAddress(state.engine, "Finish"));
+  state.prepare = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, qmsetup::kEnginePrepare));
+  state.do_step = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, qmsetup::kEngineDoStep));
+  state.set_lang_id = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, qmsetup::kEngineSetLangId));
+  state.is_install = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, qmsetup::kEngineIsInstall));
+  state.finish = reinterpret_cast<EngineVoidEntry>(::GetProcAddress(state.engine, qmsetup::kEngineFinish));
   bool bound = state.prepare && state.do_step && state.set_lang_id && state.is_install && state.finish;
   return bound ? front_code::kOk : front_code::kEngineFailed;
 }

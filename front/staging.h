@@ -9,9 +9,6 @@ constexpr int kResourceEngine = 101;
 constexpr int kResourcePackage = 102;
 constexpr int kResourceRuntime = 104;
 constexpr char kResourceType[] = "FILE";
-constexpr char kStagingFolderName[] = "B80500FF-D0E3-4de4-8D34-81575E59092C";
-constexpr char kEngineFileName[] = "QMSetup.dll";
-constexpr char kPackageFileName[] = "KX2.dat";
 
 // True when the resource was written whole, or when the destination is held open by somebody
 // else and already holds exactly the resource's bytes.

@@ -13,22 +13,24 @@
 
 #include <string>
 
-#include "base/result_codes.h"
 #include "base/win/scoped_handle.h"
 #include "components/msi/scoped_msi_handle.h"
+#include "qmsetup/exports.h"
+#include "qmsetup/names.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {
 
-using FrontInstall = int(__cdecl*)(int, int);
-using FrontNoArgs = int(__cdecl*)();
+using FrontInstall = qmsetup::FrontInstallFn;
+using FrontNoArgs = qmsetup::FrontNoArgFn;
 
 constexpr char kDataSeparator = '|';
 
 std::string EngineLogPath() {
   char folder[MAX_PATH] = {};
   UINT n = ::GetWindowsDirectoryA(folder, MAX_PATH);
-  return std::string(folder, n < MAX_PATH ? n : 0) + "\\Temp\\_!QMSetup_.log";
+  return std::string(folder, n < MAX_PATH ? n : 0) + qmsetup::kLogBelowWindows;
 }
 
 std::string PreCheckWords(int code) {
@@ -133,7 +135,7 @@ UINT InstallRuntime(MSIHANDLE install) {
   if (!LoadFront(install, path, &front)) return ERROR_INSTALL_FAILURE;
   FrontNoArgs pre_check = nullptr;
   FrontInstall run = nullptr;
-  if (!FindEntry(install, front, "kx_PrePareCheck", &pre_check) || !FindEntry(install, front, "kx_Install", &run))
+  if (!FindEntry(install, front, qmsetup::kFrontPrepareCheck, &pre_check) || !FindEntry(install, front, qmsetup::kFrontInstall, &run))
     return ERROR_INSTALL_FAILURE;
 
   int checked = pre_check();
@@ -150,7 +152,7 @@ UINT UninstallRuntime(MSIHANDLE install) {
   ScopedModule front;
   if (!LoadFront(install, path, &front)) return ERROR_INSTALL_FAILURE;
   FrontNoArgs run = nullptr;
-  if (!FindEntry(install, front, "kx_Uninstall", &run)) return ERROR_INSTALL_FAILURE;
+  if (!FindEntry(install, front, qmsetup::kFrontUninstall, &run)) return ERROR_INSTALL_FAILURE;
   Report(install, "removing the runtime with " + path);
   return ActionResult(install, "kx_Uninstall", run());
 }

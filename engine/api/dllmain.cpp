@@ -2,17 +2,16 @@
 
 #include "engine/api/engine_state.h"
 #include "engine/log/setup_log.h"
+#include "qmsetup/names.h"
 
 namespace qm {
 
 namespace {
 
-constexpr char kInstanceMarkerName[] = "QM Setup Mutex";
-
 void EngineProcessAttach() {
   EngineState& state = EngineGetState();
   // Never waited on: the mutex only tells a later process that we have the engine loaded.
-  state.instance_marker = ::CreateMutexA(nullptr, FALSE, kInstanceMarkerName);
+  state.instance_marker = ::CreateMutexA(nullptr, FALSE, qmsetup::kInstanceMarker);
   if (!state.instance_marker || ::GetLastError() == ERROR_ALREADY_EXISTS) state.instance_busy = true;
   LogEnable(LogGetWriter());
 }

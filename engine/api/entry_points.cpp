@@ -4,17 +4,16 @@
 #include <shlwapi.h>
 
 #include "base/ascii.h"
-#include "base/result_codes.h"
 #include "base/win/reg_key.h"
 #include "engine/api/engine_state.h"
 #include "engine/commands/dispatcher.h"
 #include "engine/log/setup_log.h"
 #include "engine/package/package_reader.h"
+#include "qmsetup/names.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {
-
-constexpr char kMarkerName[] = "InstallReboot";
 
 // A folder from the system into |out|; false (after a log line) when it does not fit 260 characters.
 template <typename Query>
@@ -45,7 +44,7 @@ int EnginePrepareFolders(EngineState& state, const std::string& package_name) {
     }
   }
   if (!EngineSystemFolder("Windows", ::GetWindowsDirectoryA, &state.windows_folder)) return engine_code::kInvalidArgument;
-  state.windows_temp_folder = state.windows_folder + "\\Temp";
+  state.windows_temp_folder = state.windows_folder + qmsetup::kWindowsTempFolder;
 
   char module_path[MAX_PATH] = {};
   DWORD n = ::GetModuleFileNameA(state.engine_module, module_path, MAX_PATH);
@@ -100,7 +99,7 @@ int EnginePrepareSteps(EngineState& state, const std::string& package_name) {
   WriteLogLine("Check INI file OK.");
   WriteLogLine("Check system states...");
 
-  if (::PathFileExistsA((state.windows_temp_folder + "\\" + kMarkerName).c_str())) {
+  if (::PathFileExistsA((state.windows_temp_folder + "\\" + qmsetup::kRestartMarkerName).c_str())) {
     WriteLogLine("System need reboot.");
     return engine_code::kRestartPending;
   }

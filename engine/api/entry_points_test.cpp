@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "base/result_codes.h"
 #include "base/win/reg_key.h"
+#include "qmsetup/results.h"
 #include "tests/win/engine_fixture.h"
 #include "tests/win/test_support.h"
 

@@ -3,8 +3,8 @@
 
 #include <new>
 
-#include "base/result_codes.h"
 #include "engine/api/entry_points.h"
+#include "qmsetup/results.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/result_codes.h"
 #include "base/win/reg_key.h"
 #include "engine/api/engine_state.h"
 #include "engine/api/entry_points.h"
@@ -15,6 +14,8 @@
 #include "engine/log/setup_log.h"
 #include "engine/script/paths.h"
 #include "engine/script/variables.h"
+#include "qmsetup/names.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {
@@ -141,9 +142,8 @@ int MiddlewareIsHaveInstalled(const std::string& given) {
 int MiddlewareIsNeedReboot() {
   char marker[MAX_PATH] = {};
   UINT n = ::GetWindowsDirectoryA(marker, MAX_PATH);
-  const char kTail[] = "\\Temp\\InstallReboot";
-  if (n == 0 || n + sizeof(kTail) > MAX_PATH) return 0;
-  std::memcpy(marker + n, kTail, sizeof(kTail));
+  if (n == 0 || n + sizeof(qmsetup::kRestartMarkerBelowWindows) > MAX_PATH) return 0;
+  std::memcpy(marker + n, qmsetup::kRestartMarkerBelowWindows, sizeof(qmsetup::kRestartMarkerBelowWindows));
   return ::PathFileExistsA(marker) ? 1 : 0;
 }
 

@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "base/result_codes.h"
 #include "engine/api/engine_state.h"
 #include "engine/api/entry_points.h"
 #include "engine/api/platform.h"
@@ -13,11 +12,11 @@
 #include "engine/commands/restart_ops.h"
 #include "engine/log/setup_log.h"
 #include "engine/script/variables.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {
 
-constexpr char kMarkerName[] = "InstallReboot";
 constexpr char kSlotDaemonService[] = "SYSTEM\\CurrentControlSet\\Services\\qmSlotD";
 constexpr char kSmartCardService[] = "SYSTEM\\CurrentControlSet\\Services\\SCardSvr";
 // REG_MULTI_SZ: the one name, its NUL and the list's closing NUL.
@@ -147,7 +146,7 @@ int FinishUninstall(const Identity& id) {
 
 // The restart marker, removed by the restart itself. 12, or 14 when it cannot be created.
 int FinishMarkRestart() {
-  const std::string marker = EngineGetState().windows_temp_folder + "\\" + kMarkerName;
+  const std::string marker = EngineGetState().windows_temp_folder + "\\" + qmsetup::kRestartMarkerName;
   if (!::PathFileExistsA(marker.c_str())) {
     HANDLE file = ::CreateFileA(marker.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -7,10 +7,11 @@
 #include <string>
 
 #include "base/win/reg_key.h"
+#include "qmsetup/names.h"
 
 namespace qm {
 
-constexpr char kProductKey[] = "Software\\QMSrv\\Product";
+using qmsetup::kProductKey;
 
 // Looks up a product identity variable ({PRODUCT_GUID}, ...): 0, or 5 when it is undefined (the
 // lookup logs that) or empty (logged here).

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "base/result_codes.h"
 #include "base/win/reg_key.h"
+#include "qmsetup/results.h"
 #include "tests/win/engine_fixture.h"
 #include "tests/win/test_support.h"
 

@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "base/result_codes.h"
 #include "engine/api/engine_state.h"
 #include "engine/commands/dispatcher.h"
 #include "engine/log/setup_log.h"
 #include "engine/script/args.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 

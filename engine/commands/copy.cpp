@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "base/fs.h"
-#include "base/result_codes.h"
 #include "engine/api/engine_state.h"
 #include "engine/commands/dispatcher.h"
 #include "engine/commands/ref_count.h"
@@ -19,6 +18,7 @@
 #include "engine/log/setup_log.h"
 #include "engine/script/args.h"
 #include "engine/script/variables.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {

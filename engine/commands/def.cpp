@@ -1,10 +1,10 @@
 // DEF NAME "VALUE": the two error-stop settings that decide whether a chapter list goes on after
 // a failing chapter. Other names are ignored.
-#include "base/result_codes.h"
 #include "engine/api/engine_state.h"
 #include "engine/commands/dispatcher.h"
 #include "engine/log/setup_log.h"
 #include "engine/script/args.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {

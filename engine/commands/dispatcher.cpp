@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "base/result_codes.h"
 #include "engine/api/engine_state.h"
 #include "engine/log/setup_log.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {

@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include "base/result_codes.h"
 #include "base/win/reg_key.h"
 #include "engine/api/engine_state.h"
 #include "engine/commands/restart_ops.h"
 #include "engine/log/setup_log.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 

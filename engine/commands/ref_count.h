@@ -6,10 +6,12 @@
 
 #include <string>
 
+#include "qmsetup/names.h"
+
 namespace qm {
 
-constexpr char kFamilyKey[] = "Software\\QMSrv";
-constexpr char kRefKey[] = "Software\\QMSrv\\Ref";
+using qmsetup::kFamilyKey;
+using qmsetup::kRefKey;
 
 // One more reference: 0, or 6 when a key cannot be opened or created or the stored value cannot be
 // read (it is then left as it was).

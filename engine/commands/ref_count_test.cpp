@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "base/result_codes.h"
 #include "base/win/reg_key.h"
 #include "engine/api/engine_state.h"
+#include "qmsetup/results.h"
 #include "tests/win/test_support.h"
 
 namespace {

@@ -2,10 +2,10 @@
 // maker's values, the service settings or the restart marker. Its arguments are ignored.
 #include <windows.h>
 
-#include "base/result_codes.h"
 #include "engine/api/product_record.h"
 #include "engine/commands/dispatcher.h"
 #include "engine/log/setup_log.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "base/ascii.h"
-#include "base/result_codes.h"
 #include "base/win/reg_key.h"
 #include "base/win/scoped_handle.h"
 #include "engine/api/engine_state.h"
 #include "engine/api/platform.h"
 #include "engine/log/setup_log.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {

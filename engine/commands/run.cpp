@@ -5,7 +5,6 @@
 #include <shlwapi.h>
 
 #include "base/fs.h"
-#include "base/result_codes.h"
 #include "base/win/scoped_handle.h"
 #include "engine/api/engine_state.h"
 #include "engine/commands/dispatcher.h"
@@ -13,6 +12,7 @@
 #include "engine/log/setup_log.h"
 #include "engine/script/args.h"
 #include "engine/script/variables.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "qmsetup/names.h"
+
 namespace qm {
 namespace {
 
@@ -25,7 +27,7 @@ void LogDestroyWriter() {
 
 void LogEnable(LogWriter& writer) { writer.enabled = true; }
 
-std::string LogFilePath(const LogWriter& writer) { return writer.windows_folder + "\\Temp\\_!QMSetup_.log"; }
+std::string LogFilePath(const LogWriter& writer) { return writer.windows_folder + qmsetup::kLogBelowWindows; }
 
 void LogWriteLine(LogWriter& writer, const std::string& message) {
   if (g_sink && &writer == &LogGetWriter()) {

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "base/result_codes.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {

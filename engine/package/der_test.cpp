@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/result_codes.h"
+#include "qmsetup/results.h"
 #include "tools/qmpack/package_writer.h"
 
 namespace {

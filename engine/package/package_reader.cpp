@@ -5,8 +5,8 @@
 #include <new>
 
 #include "base/fs.h"
-#include "base/result_codes.h"
 #include "base/scoped_file.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "base/fs.h"
-#include "base/result_codes.h"
+#include "qmsetup/results.h"
 #include "tools/qmpack/package_writer.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "engine/script/script.h"
 
 #include "base/fs.h"
-#include "base/result_codes.h"
 #include "base/scoped_file.h"
 #include "engine/log/setup_log.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 namespace {

@@ -1,8 +1,8 @@
 #include "engine/script/variables.h"
 
-#include "base/result_codes.h"
 #include "engine/log/setup_log.h"
 #include "engine/script/args.h"
+#include "qmsetup/results.h"
 
 namespace qm {
 

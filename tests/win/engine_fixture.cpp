@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "qmsetup/exports.h"
 #include "tests/win/test_support.h"
 #include "tools/qmpack/package_writer.h"
 
@@ -93,12 +94,12 @@ void EngineTest::Load() {
     *slot = reinterpret_cast<std::remove_pointer_t<decltype(slot)>>(::GetProcAddress(engine_.module, name));
     ASSERT_NE(*slot, nullptr) << name;
   };
-  bind(&engine_.prepare, "Prepare");
-  bind(&engine_.set_inst_dir, "SetInstDir");
-  bind(&engine_.do_step, "DoStep");
-  bind(&engine_.finish, "Finish");
-  bind(&engine_.is_install, "IsInstall");
-  bind(&engine_.set_lang_id, "SetLangID");
+  bind(&engine_.prepare, qmsetup::kEnginePrepare);
+  bind(&engine_.set_inst_dir, qmsetup::kEngineSetInstDir);
+  bind(&engine_.do_step, qmsetup::kEngineDoStep);
+  bind(&engine_.finish, qmsetup::kEngineFinish);
+  bind(&engine_.is_install, qmsetup::kEngineIsInstall);
+  bind(&engine_.set_lang_id, qmsetup::kEngineSetLangId);
 }
 
 void EngineTest::Unload() {

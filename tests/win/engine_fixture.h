@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "qmsetup/exports.h"
+
 namespace qmtest {
 
 using PackageFiles = std::vector<std::pair<std::string, std::string>>;  // package path, content
@@ -26,12 +28,12 @@ void CleanEngineTraces();
 
 struct EngineEntries {
   HMODULE module = nullptr;
-  int(__stdcall* prepare)(const char*) = nullptr;
-  int(__stdcall* set_inst_dir)(const char*) = nullptr;
-  int(__stdcall* do_step)(const char*) = nullptr;
-  int(__stdcall* finish)() = nullptr;
-  int(__stdcall* is_install)(const char*) = nullptr;
-  int(__stdcall* set_lang_id)(const char*) = nullptr;
+  qmsetup::EngineTextFn prepare = nullptr;
+  qmsetup::EngineTextFn set_inst_dir = nullptr;
+  qmsetup::EngineTextFn do_step = nullptr;
+  qmsetup::EngineNoArgFn finish = nullptr;
+  qmsetup::EngineTextFn is_install = nullptr;
+  qmsetup::EngineTextFn set_lang_id = nullptr;
 };
 
 // Runs |calls| ("Prepare:KX2.dat|IsInstall:INSTALL|Finish") on the engine at |engine_dll| in a

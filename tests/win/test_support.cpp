@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/win/reg_key.h"
+#include "qmsetup/names.h"
 
 namespace qmtest {
 
@@ -48,9 +49,9 @@ CurrentFolder::CurrentFolder(const std::string& folder) {
 
 CurrentFolder::~CurrentFolder() { ::SetCurrentDirectoryA(previous_); }
 
-std::string StagingFolder() { return TempPath() + "B80500FF-D0E3-4de4-8D34-81575E59092C"; }
-std::string MarkerPath() { return WindowsFolder() + "\\Temp\\InstallReboot"; }
-std::string EngineLogPath() { return WindowsFolder() + "\\Temp\\_!QMSetup_.log"; }
+std::string StagingFolder() { return TempPath() + qmsetup::kStagingFolderName; }
+std::string MarkerPath() { return WindowsFolder() + qmsetup::kRestartMarkerBelowWindows; }
+std::string EngineLogPath() { return WindowsFolder() + qmsetup::kLogBelowWindows; }
 
 std::vector<std::string> Split(const std::string& text, const std::string& separator) {
   std::vector<std::string> items;

@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "base/win/scoped_handle.h"
+#include "qmsetup/exports.h"
+#include "qmsetup/names.h"
 
 namespace {
 
@@ -29,10 +31,10 @@ constexpr int kExitFailed = 1603;
 constexpr int kExitBadArguments = 87;
 constexpr DWORD kLogPollMs = 200;
 
-using FrontInstall = int(__cdecl*)(int, int);
-using FrontNoArgs = int(__cdecl*)();
-using EnginePackage = int(__stdcall*)(const char*);
-using EngineNoArgs = int(__stdcall*)();
+using FrontInstall = qmsetup::FrontInstallFn;
+using FrontNoArgs = qmsetup::FrontNoArgFn;
+using EnginePackage = qmsetup::EngineTextFn;
+using EngineNoArgs = qmsetup::EngineNoArgFn;
 
 struct Outcome {
   int code = 0;         // what the export returned
@@ -76,7 +78,7 @@ std::string BesideMe(const char* file) {
 std::string LogPath() {
   char folder[MAX_PATH] = {};
   ::GetWindowsDirectoryA(folder, MAX_PATH);
-  return std::string(folder) + "\\Temp\\_!QMSetup_.log";
+  return std::string(folder) + qmsetup::kLogBelowWindows;
 }
 
 long FileSize(const std::string& path) {
@@ -292,7 +294,7 @@ int main(int argc, char** argv) {
   const long log_start = FileSize(LogPath());
   Outcome outcome;
   if (command == "precheck" || command == "uninstall") {
-    auto fn = reinterpret_cast<FrontNoArgs>(entry(command == "precheck" ? "kx_PrePareCheck" : "kx_Uninstall"));
+    auto fn = reinterpret_cast<FrontNoArgs>(entry(command == "precheck" ? qmsetup::kFrontPrepareCheck : qmsetup::kFrontUninstall));
     if (!fn) return kExitFailed;
     std::printf("%s\n", command == "precheck" ? "Checking whether the runtime can be installed now"
                                               : "Removing the token client runtime");
@@ -301,22 +303,23 @@ int main(int argc, char** argv) {
     char* end = nullptr;
     long selector = std::strtol(options.argument.c_str(), &end, 10);
     if (*end != '\0') return Usage(stderr, kExitBadArguments);
-    auto fn = reinterpret_cast<FrontInstall>(entry("kx_Install"));
+    auto fn = reinterpret_cast<FrontInstall>(entry(qmsetup::kFrontInstall));
     if (!fn) return kExitFailed;
     std::printf("Installing the token client runtime (language selector %ld)\n", selector);
     outcome = FrontOutcome(command, Quietly(options.verbose, [&] { return fn(0, static_cast<int>(selector)); }));
   } else if (command == "mw-reboot") {
-    auto fn = reinterpret_cast<EngineNoArgs>(entry("instMW_IsNeedReboot"));
+    auto fn = reinterpret_cast<EngineNoArgs>(entry(qmsetup::kOneCallIsNeedReboot));
     if (!fn) return kExitFailed;
     outcome.code = fn();
     outcome.words = outcome.code ? "a restart is pending" : "no restart is pending";
     outcome.exit = outcome.code ? kExitRestart : kExitOk;
   } else {
     const std::string package = options.argument.empty() ? "KX2.dat" : options.argument;
-    const char* name = command == "mw-install" ? "instMW_Install" : command == "mw-uninstall" ? "instMW_Uninstall"
-                                                                                             : "instMW_IsHaveInstalled";
+    const char* name = command == "mw-install"     ? qmsetup::kOneCallInstall
+                       : command == "mw-uninstall" ? qmsetup::kOneCallUninstall
+                                                   : qmsetup::kOneCallIsInstalled;
     auto fn = reinterpret_cast<EnginePackage>(entry(name));
-    auto reboot = reinterpret_cast<EngineNoArgs>(entry("instMW_IsNeedReboot"));
+    auto reboot = reinterpret_cast<EngineNoArgs>(entry(qmsetup::kOneCallIsNeedReboot));
     if (!fn || !reboot) return kExitFailed;
     std::printf("%s %s\n", command == "mw-install" ? "Installing" : command == "mw-uninstall" ? "Removing" : "Looking up",
                 package.c_str());

@@ -1,7 +1,8 @@
 // Every result code the product returns, by table: the engine's (shared by its entry points and
-// script commands), the front's (returned to host setup programs) and the unpacker's.
-#ifndef QM_BASE_RESULT_CODES_H_
-#define QM_BASE_RESULT_CODES_H_
+// script commands), the one-call interface's, the front's (returned to host setup programs) and
+// the unpacker's. A contract: hosts, the MSI and other installers of the family act on them.
+#ifndef QMSETUP_RESULTS_H_
+#define QMSETUP_RESULTS_H_
 
 namespace qm {
 
@@ -22,7 +23,8 @@ constexpr int kFunctionMissing = 9;
 // that was there already stays as it was (the new one is copied beside it first).
 constexpr int kCopyFailed = 10;
 constexpr int kUnpackFailed = 11;
-constexpr int kRestartPending = 12;
+constexpr int kRestartPending = 12;  // Prepare: a restart is pending
+constexpr int kDoneRestartNeeded = 12;  // Finish: done, and a restart is needed
 constexpr int kProductKeyFailed = 13;
 constexpr int kMarkerNotCreated = 14;
 constexpr int kAlreadyInstalled = 15;
@@ -82,4 +84,4 @@ constexpr int kMalformed = 19;
 
 }  // namespace qm
 
-#endif  // QM_BASE_RESULT_CODES_H_
+#endif  // QMSETUP_RESULTS_H_
