@@ -1,8 +1,15 @@
 # Cross build (i686 MinGW-w64): the engine, the front, kxhost and the Windows-side tests.
 
+# base/win, each source compiled once: the registry key as a library, and the runtime's semaphore
+# recorder as objects that every binary of ours links (they define import slots, for which a
+# library member would not be taken).
+add_library(qmbase_win STATIC base/win/reg_key.cpp)
+target_link_libraries(qmbase_win PUBLIC advapi32)
+add_library(qm_runtime_unload OBJECT base/win/runtime_unload.cpp)
+set(QM_RUNTIME_UNLOAD $<TARGET_OBJECTS:qm_runtime_unload>)
+
 # Engine: everything but the exports goes into a static library the tests link too.
 add_library(qmengine STATIC
-  base/win/reg_key.cpp
   engine/api/engine_state.cpp
   engine/api/entry_points.cpp
   engine/api/middleware.cpp
@@ -18,10 +25,10 @@ add_library(qmengine STATIC
   engine/commands/regproduct.cpp
   engine/commands/restart_ops.cpp
   engine/commands/run.cpp)
-target_link_libraries(qmengine PUBLIC qmcore shlwapi version advapi32)
+target_link_libraries(qmengine PUBLIC qmcore qmbase_win shlwapi version advapi32)
 
 add_library(QMSetup SHARED engine/api/exports.cpp engine/api/dllmain.cpp engine/api/QMSetup.def
-  base/win/runtime_unload.cpp)
+  ${QM_RUNTIME_UNLOAD})
 set_target_properties(QMSetup PROPERTIES PREFIX "")
 target_link_options(QMSetup PRIVATE -Wl,--kill-at)
 target_link_libraries(QMSetup PRIVATE qmengine)
@@ -81,7 +88,7 @@ function(qm_add_front name engine package runtime)
     front/dllmain.cpp front/entry_points.cpp front/folder_access.cpp front/os_version.cpp front/private_folder.cpp
     front/staging.cpp
     front/Inst_kx2.def
-    base/win/runtime_unload.cpp
+    ${QM_RUNTIME_UNLOAD}
     ${CMAKE_BINARY_DIR}/front/${name}.rc)
   set_target_properties(${name} PROPERTIES PREFIX "")
   target_link_libraries(${name} PRIVATE shlwapi)
@@ -96,7 +103,7 @@ endfunction()
 
 qm_add_front(Inst_kx2 ${CMAKE_BINARY_DIR}/bin/QMSetup.dll ${QM_PACKAGE} "${QM_FRONT_RUNTIME}" QMSetup package_dat)
 
-add_executable(kxhost tools/kxhost/kxhost.cpp base/win/runtime_unload.cpp)
+add_executable(kxhost tools/kxhost/kxhost.cpp ${QM_RUNTIME_UNLOAD})
 
 include(cmake/bench.cmake)
 

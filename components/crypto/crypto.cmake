@@ -17,7 +17,7 @@ function(qm_crypto_dll name description)
   set(QM_RC_NAME ${name})
   set(QM_RC_DESCRIPTION ${description})
   configure_file(${QM_CRYPTO_DIR}/version.rc.in ${CMAKE_BINARY_DIR}/crypto/${name}.rc @ONLY)
-  add_library(${name} SHARED ${ARGN} ${CMAKE_SOURCE_DIR}/base/win/runtime_unload.cpp
+  add_library(${name} SHARED ${ARGN} ${QM_RUNTIME_UNLOAD}
               ${CMAKE_BINARY_DIR}/crypto/${name}.rc)
   set_target_properties(${name} PROPERTIES PREFIX "")
   target_compile_definitions(${name} PRIVATE QM_CRYPTO_VERSION_MAJOR=${QM_CRYPTO_VERSION_MAJOR}
@@ -32,9 +32,9 @@ target_link_options(qmcsp PRIVATE -Wl,--kill-at)
 target_link_libraries(qmcsp PRIVATE advapi32)
 
 qm_crypto_dll(qmcspinst "QM KX2 Token CSP installer"
-  ${QM_CRYPTO_DIR}/cspinst/doit.cpp ${QM_CRYPTO_DIR}/cspinst/qmcspinst.def ${CMAKE_SOURCE_DIR}/base/win/reg_key.cpp)
+  ${QM_CRYPTO_DIR}/cspinst/doit.cpp ${QM_CRYPTO_DIR}/cspinst/qmcspinst.def)
 target_link_options(qmcspinst PRIVATE -Wl,--kill-at)
-target_link_libraries(qmcspinst PRIVATE advapi32 shlwapi)
+target_link_libraries(qmcspinst PRIVATE qmbase_win advapi32 shlwapi)
 
 # The standard Cryptoki header, from Debian's libp11-kit-dev.
 set(QM_PKCS11_INCLUDE_DIR /usr/include/p11-kit-1 CACHE PATH "Folder holding p11-kit/pkcs11.h")
@@ -78,7 +78,7 @@ if(QM_TESTS)
   qm_add_wine_test(p11_test ${QM_CRYPTO_DIR}/p11/p11_test.cpp)
   # With the recorder of every binary of ours linked in, to test it too.
   qm_add_wine_test(crypto_unload_test ${QM_CRYPTO_DIR}/unload_test.cpp ${QM_CRYPTO_TEST_SUPPORT}
-                   ${CMAKE_SOURCE_DIR}/base/win/runtime_unload.cpp ${CMAKE_SOURCE_DIR}/base/win/runtime_unload_test.cpp)
+                   ${QM_RUNTIME_UNLOAD} ${CMAKE_SOURCE_DIR}/base/win/runtime_unload_test.cpp)
   foreach(t csp_test cspinst_test p11_test crypto_unload_test)
     target_link_libraries(${t} PRIVATE qmcrypto_core version)
     target_include_directories(${t} PRIVATE ${QM_PKCS11_INCLUDE_DIR})

@@ -5,7 +5,7 @@ find_program(QM_MSIBUILD msibuild REQUIRED)
 find_program(QM_PYTHON python3 REQUIRED)
 set(QM_MSI_WXS ${CMAKE_SOURCE_DIR}/components/msi/QMSetup-runtime.wxs)
 
-add_library(qmmsica SHARED components/msi/custom_actions.cpp components/msi/qmmsica.def base/win/runtime_unload.cpp)
+add_library(qmmsica SHARED components/msi/custom_actions.cpp components/msi/qmmsica.def ${QM_RUNTIME_UNLOAD})
 set_target_properties(qmmsica PROPERTIES PREFIX "")
 target_link_options(qmmsica PRIVATE -Wl,--kill-at)
 target_link_libraries(qmmsica PRIVATE msi)

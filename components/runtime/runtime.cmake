@@ -17,7 +17,7 @@ function(qm_rt_binary target file_name description)
     set(QM_RT_FILE_TYPE VFT_APP)
   endif()
   configure_file(${QM_RT}/common/version.rc.in ${CMAKE_BINARY_DIR}/runtime/${target}.rc @ONLY)
-  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/runtime/${target}.rc base/win/runtime_unload.cpp)
+  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/runtime/${target}.rc ${QM_RUNTIME_UNLOAD})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${QM_RT_INTERNAL_NAME} PREFIX "")
   if(type STREQUAL "SHARED_LIBRARY")
     target_link_options(${target} PRIVATE -Wl,--kill-at)
@@ -26,7 +26,6 @@ endfunction()
 
 # What the programs share; each links only the objects it uses.
 add_library(qmrt STATIC
-  base/win/reg_key.cpp
   ${QM_RT}/common/daemon_cli.cpp
   ${QM_RT}/common/daemon_log.cpp
   ${QM_RT}/common/message_table.cpp
@@ -37,7 +36,7 @@ add_library(qmrt STATIC
   ${QM_RT}/hidreg/hid_store.cpp
   ${QM_RT}/hidreg/hid_text.cpp
   ${QM_RT}/removed/replace_list.cpp)
-target_link_libraries(qmrt PUBLIC advapi32 shlwapi)
+target_link_libraries(qmrt PUBLIC qmbase_win advapi32 shlwapi)
 
 add_executable(qmslotd ${QM_RT}/slotd/slotd_main.cpp ${QM_RT}/slotd/slot_watch.cpp)
 target_link_libraries(qmslotd PRIVATE qmrt)
