@@ -12,6 +12,9 @@ namespace qm {
 // A file or a folder exists at |path|.
 bool FsPathExists(const std::string& path);
 bool FsCreateFolder(const std::string& path);
+// Deletes a file, resetting its attributes when a read-only one refuses: false when it is still
+// there (in use) or was never there.
+bool FsDeleteFile(const std::string& path);
 // |path| made full against the current folder, the way the file system resolves it; |path| itself
 // when that fails.
 std::string FsFullPath(const std::string& path);

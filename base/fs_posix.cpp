@@ -25,6 +25,8 @@ bool FsPathExists(const std::string& path) {
 
 bool FsCreateFolder(const std::string& path) { return ::mkdir(NativePath(path).c_str(), 0777) == 0; }
 
+bool FsDeleteFile(const std::string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
+
 std::string FsFullPath(const std::string& path) {
   if (!path.empty() && (path[0] == '/' || path[0] == '\\')) return path;
   char cwd[4096];

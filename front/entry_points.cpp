@@ -100,13 +100,9 @@ int FrontPrepareCheck() {
   if (n > 0 && n + sizeof(qmsetup::kRestartMarkerBelowWindows) <= MAX_PATH) {
     std::memcpy(marker + n, qmsetup::kRestartMarkerBelowWindows, sizeof(qmsetup::kRestartMarkerBelowWindows));
     if (::PathFileExistsA(marker)) {
-      OSVERSIONINFOA info;
-      std::memset(&info, 0, sizeof(info));
-      info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-      ::GetVersionExA(&info);
       // On NT the pending restart clears the marker; on the Windows 95 family the WININIT.INI
       // entry that Finish wrote does.
-      if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) ::MoveFileExA(marker, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      if (FrontRunsOnNt()) ::MoveFileExA(marker, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
       return front_code::kRestartPending;
     }
   }

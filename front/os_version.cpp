@@ -26,6 +26,13 @@ int FrontDecideOsVersion(unsigned long platform_id, unsigned long major, unsigne
   }
 }
 
+bool FrontRunsOnNt() {
+  OSVERSIONINFOA info;
+  std::memset(&info, 0, sizeof(info));
+  info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+  return ::GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
 int CheckOsVersion() {
   OSVERSIONINFOEXA info;
   std::memset(&info, 0, sizeof(info));

@@ -8,6 +8,9 @@ namespace qm {
 // |service_pack| is the record's service-pack text (szCSDVersion).
 int FrontDecideOsVersion(unsigned long platform_id, unsigned long major, unsigned long minor, const char* service_pack);
 
+// The NT family (Windows 2000 and later here), as the basic version record says.
+bool FrontRunsOnNt();
+
 // Asks the system (extended record first, then the basic one) and decides. A system that
 // answers neither query is let through.
 int CheckOsVersion();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/win/scoped_handle.h"
+#include "front/os_version.h"
 
 namespace qm {
 namespace {
@@ -124,10 +125,7 @@ FolderAccess CheckExisting(const SecurityApi& api, const char* folder, PSID user
 }  // namespace
 
 FolderAccess EnsurePrivateFolder(const char* folder) {
-  OSVERSIONINFOA version;
-  std::memset(&version, 0, sizeof(version));
-  version.dwOSVersionInfoSize = sizeof(version);
-  if (::GetVersionExA(&version) && version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
+  if (!FrontRunsOnNt()) {
     if (::CreateDirectoryA(folder, nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS) return FolderAccess::kPrivate;
     return FolderAccess::kFailed;
   }

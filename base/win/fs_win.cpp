@@ -8,6 +8,12 @@ bool FsPathExists(const std::string& path) { return ::GetFileAttributesA(path.c_
 
 bool FsCreateFolder(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
 
+bool FsDeleteFile(const std::string& path) {
+  if (::DeleteFileA(path.c_str())) return true;
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return ::DeleteFileA(path.c_str()) != FALSE;
+}
+
 std::string FsFullPath(const std::string& path) {
   char full[MAX_PATH] = {};
   char* name = nullptr;

@@ -40,9 +40,4 @@ TEST(RuntimeUnload, AHandleThatReusesARecordedValueIsReallyClosed) {
   EXPECT_FALSE(IsOpen(reused)) << "the new handle was reported closed but left open";
 }
 
-TEST(RuntimeUnload, NamedSemaphoresAreRefused) {
-  EXPECT_EQ(::CreateSemaphoreW(nullptr, 0, 1, L"qm"), nullptr);
-  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-}
-
 }  // namespace

@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "base/fs.h"
 #include "base/win/scoped_handle.h"
 #include "engine/api/engine_state.h"
 #include "engine/commands/dispatcher.h"
@@ -62,7 +61,7 @@ int CallParse(const char* keyword, const std::string& args, CallLine* line) {
     if (r != engine_code::kOk) return r;
   }
   if (!PathFits(line->library, "Call library")) return engine_code::kInvalidArgument;
-  line->tested = IsAbsolutePath(line->library) ? line->library : FsFullPath(line->library);
+  line->tested = PathAsTested(line->library);
   return engine_code::kOk;
 }
 

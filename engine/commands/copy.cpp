@@ -80,20 +80,7 @@ int CopyCheckPaths(const char* keyword, const CopyLine& line) {
   return engine_code::kOk;
 }
 
-void RemoveFile(const std::string& path) {
-  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  ::DeleteFileA(path.c_str());
-}
-
 std::string CannotCopy(DWORD error) { return "the file cannot be copied" + LogLastErrorSuffix(error); }
-
-// Deletes an installed |target|, resetting its attributes when that is needed: false when it is
-// in use.
-bool DeleteInstalled(const std::string& target) {
-  if (::DeleteFileA(target.c_str())) return true;
-  ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return ::DeleteFileA(target.c_str()) != FALSE;
-}
 
 int ReplaceInUse(const std::string& source, const std::string& target, std::string* why) {
   int r = ReplaceAtRestart(source, target);
@@ -106,7 +93,7 @@ int ReplaceInUse(const std::string& source, const std::string& target, std::stri
 int CopyWhole(const std::string& source, const std::string& to, std::string* why) {
   if (::CopyFileA(source.c_str(), to.c_str(), FALSE)) return engine_code::kOk;
   const DWORD error = ::GetLastError();
-  RemoveFile(to);
+  FsDeleteFile(to);
   *why = CannotCopy(error);
   return engine_code::kCopyFailed;
 }
@@ -121,23 +108,23 @@ int CopyOneFile(const std::string& source, const std::string& target, std::strin
     return engine_code::kFileMissing;
   }
   const std::string side = CopySideFile(target);
-  if (!side.empty() && ::PathFileExistsA(side.c_str())) RemoveFile(side);  // from a run that was stopped
+  if (!side.empty() && ::PathFileExistsA(side.c_str())) FsDeleteFile(side);  // from a run that was stopped
   int r = engine_code::kOk;
   if (!::PathFileExistsA(target.c_str())) {
     r = CopyWhole(source, target, why);
   } else if (side.empty()) {
-    if (!DeleteInstalled(target)) return ReplaceInUse(source, target, why);
+    if (!FsDeleteFile(target)) return ReplaceInUse(source, target, why);
     r = CopyWhole(source, target, why);
   } else {
     r = CopyWhole(source, side, why);
     if (r != engine_code::kOk) return r;
-    if (!DeleteInstalled(target)) {
-      RemoveFile(side);
+    if (!FsDeleteFile(target)) {
+      FsDeleteFile(side);
       return ReplaceInUse(source, target, why);
     }
     if (!::MoveFileA(side.c_str(), target.c_str())) {
       const DWORD error = ::GetLastError();
-      RemoveFile(side);
+      FsDeleteFile(side);
       *why = "the new file cannot take the target's place" + LogLastErrorSuffix(error);
       return engine_code::kCopyFailed;
     }

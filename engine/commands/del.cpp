@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "base/fs.h"
 #include "base/win/scoped_handle.h"
 #include "engine/api/engine_state.h"
 #include "engine/commands/dispatcher.h"
@@ -27,9 +28,7 @@ std::string DelOption(const std::string& args) {
 }
 
 void DelRemoveFile(const std::string& path) {
-  if (!::PathFileExistsA(path.c_str()) || ::DeleteFileA(path.c_str())) return;
-  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (::DeleteFileA(path.c_str())) return;
+  if (!::PathFileExistsA(path.c_str()) || FsDeleteFile(path)) return;
   DeleteAtRestart(path);  // in use
   EngineGetState().restart_needed = 1;
   WriteLogLine("Need reboot to Del file " + path + ".");
@@ -84,10 +83,7 @@ int DelCommand(const std::string& args) {
     DelRemoveFile(path);
     // What a stopped COPY left beside the file under our side name; never another file.
     const std::string side = CopySideFile(path);
-    if (!side.empty() && ::PathFileExistsA(side.c_str())) {
-      ::SetFileAttributesA(side.c_str(), FILE_ATTRIBUTE_NORMAL);
-      ::DeleteFileA(side.c_str());
-    }
+    if (!side.empty() && ::PathFileExistsA(side.c_str())) FsDeleteFile(side);
   }
   RemoveFolderIfEmpty(path);
   return engine_code::kOk;

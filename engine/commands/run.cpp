@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "base/fs.h"
 #include "base/win/scoped_handle.h"
 #include "engine/api/engine_state.h"
 #include "engine/commands/dispatcher.h"
@@ -42,7 +41,7 @@ int RunPrepare(const char* keyword, const std::string& args, RunLine* line) {
     if (r != engine_code::kOk) return r;
   }
   if (!PathFits(line->program, "Run program")) return engine_code::kInvalidArgument;
-  line->tested = IsAbsolutePath(line->program) ? line->program : FsFullPath(line->program);
+  line->tested = PathAsTested(line->program);
   if (!::PathFileExistsA(line->tested.c_str())) {
     WriteLogLine("Run " + line->program + " Not exist.");
     return engine_code::kFileMissing;

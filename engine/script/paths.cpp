@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "base/ascii.h"
+#include "base/fs.h"
 #include "engine/log/setup_log.h"
 
 namespace qm {
@@ -28,6 +29,8 @@ std::string CopySideFile(const std::string& target) {
   const std::string side = folder + name;
   return side.size() < kPathBufferSize ? side : std::string();
 }
+
+std::string PathAsTested(const std::string& path) { return IsAbsolutePath(path) ? path : FsFullPath(path); }
 
 bool PathFits(const std::string& path, const char* what) {
   if (path.size() < kPathBufferSize) return true;

@@ -24,6 +24,10 @@ bool IsFolderRelativePath(const std::string& path);
 // ours and always the same for one target. Empty when it would not fit 259 characters.
 std::string CopySideFile(const std::string& target);
 
+// The file a command's existence test looks at, and so the one it must start or load: an absolute
+// path as written, any other made full against the current folder (never searched for elsewhere).
+std::string PathAsTested(const std::string& path);
+
 // True when |path| fits a 260-character buffer with its NUL; otherwise logs
 // "<what> is longer than 259 characters: <path>" and returns false.
 bool PathFits(const std::string& path, const char* what);

@@ -13,6 +13,13 @@ TEST(Paths, FolderRelative) {
   for (const auto& row : rows) EXPECT_EQ(qm::IsFolderRelativePath(row.first), row.second) << row.first;
 }
 
+TEST(Paths, AsTested) {
+  EXPECT_EQ(qm::PathAsTested("C:\\x\\{y}.dll"), "C:\\x\\{y}.dll");
+  const std::string full = qm::PathAsTested("rel.dll");
+  EXPECT_GT(full.size(), std::string("rel.dll").size());
+  EXPECT_EQ(full.substr(full.size() - 8), "/rel.dll");  // the native build's separator
+}
+
 TEST(Paths, CopySideFile) {
   const std::string side = qm::CopySideFile("C:\\dir\\qmcsp.dll");
   EXPECT_EQ(side.find("C:\\dir\\~qm"), 0u) << side;
