@@ -21,9 +21,10 @@ COMPONENT_PE := $(addprefix $(WIN)/bin/,$(shell cat components/*/shipped.lst 2>/
 SHIPPED_PE := $(DIST)/Inst_kx2.dll $(DIST)/QMSetup.dll $(DIST)/kxhost.exe $(COMPONENT_PE)
 CHECK_IMPORTS := python3 tools/check-imports.py tools/imports/allowed.tsv tools/imports/IMPORTS.md
 
-# cmake_configure DIR ARGS: configure once with ARGS; later runs only refresh (a toolchain file
-# given again to an existing build would draw a warning).
-cmake_configure = if [ -f $(1)/CMakeCache.txt ]; then cmake $(1) >/dev/null; else cmake -S . -B $(1) $(2) >/dev/null; fi
+# The three builds are the presets of CMakePresets.json (binary folders build/native, build/asan,
+# build/win32); these targets only call them.
+cmake_configure = cmake --preset $(1) $(2) >/dev/null
+cmake_build = cmake --build --preset $(1) -j$(JOBS) $(2)
 
 .PHONY: all setup native asan win dist dist-files imports-doc prefix test test-long demo fuzz fuzz-long bench fresh-check \
   repro-check clean
@@ -34,18 +35,16 @@ setup:
 	@sh tools/setup.sh
 
 native: setup
-	@$(call cmake_configure,$(NATIVE),-DCMAKE_BUILD_TYPE=Release -DQM_TESTS=OFF)
-	@cmake --build $(NATIVE) -j$(JOBS)
+	@$(call cmake_configure,native)
+	@$(call cmake_build,native)
 
 asan: setup
-	@$(call cmake_configure,$(ASAN),-DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-	  -DQM_SANITIZE=ON -DQM_FUZZ=ON)
-	@cmake --build $(ASAN) -j$(JOBS)
+	@$(call cmake_configure,asan)
+	@$(call cmake_build,asan)
 
 win: native
-	@$(call cmake_configure,$(WIN),-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
-	  -DQMPACK_EXECUTABLE=$(abspath $(NATIVE))/bin/qmpack -DQM_TESTS=$(WIN_TESTS))
-	@cmake --build $(WIN) -j$(JOBS)
+	@$(call cmake_configure,win32,-DQM_TESTS=$(WIN_TESTS))
+	@$(call cmake_build,win32)
 
 dist-files:
 	@mkdir -p $(DIST)
@@ -65,16 +64,16 @@ prefix: setup
 	@sh tools/make-prefix.sh
 
 test: dist asan prefix
-	cd $(ASAN) && ctest --output-on-failure
+	ctest --preset asan
 	@wineserver -p 2>/dev/null || true  # one persistent server for all Wine tests
-	@cd $(WIN) && ctest --output-on-failure -LE long; rc=$$?; wineserver -k; exit $$rc
+	@ctest --preset win32; rc=$$?; wineserver -k; exit $$rc
 
 # The long fault tests: a kill at each point of the copy chapter and QM_CYCLES install and removal
 # cycles of two products (default 20; QM_CYCLES=200 takes about 40 minutes). test runs a short
 # version of each.
 test-long: dist prefix
 	@wineserver -p 2>/dev/null || true
-	@cd $(WIN) && ctest --output-on-failure -L long; rc=$$?; wineserver -k; exit $$rc
+	@ctest --preset win32-long; rc=$$?; wineserver -k; exit $$rc
 
 demo: dist prefix
 	@sh tools/demo.sh $(DIST)
@@ -89,8 +88,8 @@ fuzz-long:
 # The benchmarks (about 20 minutes; results and chart into bench/). BENCH_SCALE=0.3 for a quick look.
 bench: dist
 	@sh tools/setup.sh bench
-	@cmake --build $(NATIVE) --target bench_programs -j$(JOBS)
-	@cmake --build $(WIN) --target bench_programs -j$(JOBS)
+	@$(call cmake_build,native,--target bench_programs)
+	@$(call cmake_build,win32,--target bench_programs)
 	@sh bench/run.sh
 
 # Two clean builds of HEAD in two folders must give byte-identical dist/ files.
