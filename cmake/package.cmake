@@ -1,0 +1,21 @@
+# qm_payload_files(VAR SOURCE_DIR): the files a package built from SOURCE_DIR/payload.lst takes,
+# as make-package.sh finds them: SOURCE_DIR/files/<path> when it is there, else the build's
+# bin/<name>. The package is packed again whenever one of them changes.
+function(qm_payload_files out source)
+  file(STRINGS ${source}/payload.lst lines)
+  set(files "")
+  foreach(line ${lines})
+    string(STRIP "${line}" line)
+    if(line STREQUAL "" OR line MATCHES "^#")
+      continue()
+    endif()
+    string(REPLACE "\\" "/" path "${line}")
+    get_filename_component(name "${path}" NAME)
+    if(EXISTS ${source}/files/${path})
+      list(APPEND files ${source}/files/${path})
+    else()
+      list(APPEND files ${PROJECT_BINARY_DIR}/bin/${name})
+    endif()
+  endforeach()
+  set(${out} ${files} PARENT_SCOPE)
+endfunction()
