@@ -1,0 +1,22 @@
+# cmake -DQMPACK=FILE -DLAYOUT=FILE -DORDER=FILE -DSTAGE=DIR -DOUTPUT=FILE -P pack-package.cmake
+# Lays out STAGE as LAYOUT says ("<package path>\t<source file>" lines, resolved from payload.lst by
+# qm_add_package) and packs it with qmpack, in the order of ORDER.
+if(NOT QMPACK OR NOT EXISTS "${QMPACK}")
+  message(FATAL_ERROR "pack-package: no qmpack at '${QMPACK}' (set QMPACK_EXECUTABLE)")
+endif()
+file(REMOVE_RECURSE "${STAGE}")
+file(MAKE_DIRECTORY "${STAGE}")
+file(STRINGS "${LAYOUT}" lines)
+foreach(line IN LISTS lines)
+  string(FIND "${line}" "\t" tab)
+  string(SUBSTRING "${line}" 0 ${tab} path)
+  math(EXPR after "${tab} + 1")
+  string(SUBSTRING "${line}" ${after} -1 source)
+  get_filename_component(folder "${STAGE}/${path}" DIRECTORY)
+  file(MAKE_DIRECTORY "${folder}")
+  file(COPY_FILE "${source}" "${STAGE}/${path}")
+endforeach()
+execute_process(COMMAND "${QMPACK}" create "${OUTPUT}" "${STAGE}" --list "${ORDER}" RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "pack-package: qmpack create ${OUTPUT} failed (${result})")
+endif()
