@@ -167,7 +167,7 @@ TEST_F(EngineApiTest, SecondProcessIsRefusedWith18AndLogsNothing) {
   qm::ScopedHandle ready(::CreateEventA(nullptr, TRUE, FALSE, event.c_str()));
   ::SetEnvironmentVariableA("QM_HOLD_ENGINE", (folder_ + "\\QMSetup.dll").c_str());
   ::SetEnvironmentVariableA("QM_HOLD_EVENT", event.c_str());
-  std::string cmd = "\"" + qmtest::BinFolder() + "\\engine_test.exe\" --gtest_filter=EngineChild.HoldEngine";
+  std::string cmd = "\"" + qmtest::BinFolder() + "\\entry_points_test.exe\" --gtest_filter=EngineChild.HoldEngine";
   STARTUPINFOA si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};

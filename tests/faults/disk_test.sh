@@ -1,5 +1,5 @@
 #!/bin/sh
-# disk_test.sh WINE_RUN FAULTS_TEST: the full-disk and read-only tests. Mounts a small tmpfs, maps
+# disk_test.sh WINE_RUN DISK_TEST: the full-disk and read-only tests. Mounts a small tmpfs, maps
 # it as drive Q: of the Wine prefix, runs FullDisk.* and the three ReadOnly phases (making the
 # file system read-only for the second), and takes it all away again, whatever the tests did:
 # the mount, the drive, and ProgramFilesDir as it was. Needs root to mount; exit 77 (skipped)

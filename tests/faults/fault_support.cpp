@@ -532,7 +532,7 @@ void CleanEverything() {
     qm::RegKey run_once;
     if (run_once.Open(HKEY_LOCAL_MACHINE, kRunOnceKey, KEY_ALL_ACCESS) == ERROR_SUCCESS) run_once.DeleteValue("removed");
   }
-  for (const char* exe : {"qmslotd.exe", "qmcertd.exe", "_removed.exe", "kxhost_win98.exe", "faults_test_win7.exe"})
+  for (const char* exe : {"qmslotd.exe", "qmcertd.exe", "_removed.exe", "kxhost_win98.exe", "second_process_test_win7.exe"})
     SetProgramWindowsVersion(exe, "");
   qmtest::DeleteTree(qmtest::StagingFolder());
   g_standin.reset();
