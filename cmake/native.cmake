@@ -7,15 +7,19 @@ if(QM_TESTS)
     front/folder_access_test.cpp
     engine/package/der_test.cpp
     engine/package/package_reader_test.cpp
+    engine/commands/copy_rules_test.cpp
+    engine/commands/del_rules_test.cpp
     engine/script/args_test.cpp
+    engine/script/grammar_test.cpp
     engine/script/paths_test.cpp
     engine/script/script_test.cpp
     engine/script/variables_test.cpp
     tools/qmpack/package_writer_test.cpp
     tools/qmpack/package_writer.cpp
     tools/qmpack/script_check.cpp
-    tools/qmpack/script_check_test.cpp)
-  target_link_libraries(core_tests qmcore GTest::gtest_main)
+    tools/qmpack/script_check_test.cpp
+    tests/native/fake_system.cpp)
+  target_link_libraries(core_tests qmcommands qmcore GTest::gtest_main)
   add_test(NAME core_tests COMMAND core_tests)
   add_test(NAME qmpack_cli COMMAND sh ${CMAKE_SOURCE_DIR}/tests/native/qmpack_cli_test.sh $<TARGET_FILE:qmpack>)
   add_test(NAME make_msi COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_msi_test.py)
@@ -46,8 +50,8 @@ endif()
 if(QM_FUZZ)
   # The core is instrumented for coverage through the fuzz flags set at the top level.
   foreach(target fuzz_directory fuzz_unpack fuzz_script)
-    add_executable(${target} tests/fuzz/${target}.cpp tools/qmpack/script_check.cpp)
-    target_link_libraries(${target} qmcore)
+    add_executable(${target} tests/fuzz/${target}.cpp tools/qmpack/script_check.cpp tests/native/fake_system.cpp)
+    target_link_libraries(${target} qmcommands qmcore)
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)
   endforeach()

@@ -10,22 +10,14 @@ set(QM_RUNTIME_UNLOAD $<TARGET_OBJECTS:qm_runtime_unload>)
 
 # Engine: everything but the exports goes into a static library the tests link too.
 add_library(qmengine STATIC
-  engine/api/engine_state.cpp
   engine/api/entry_points.cpp
+  engine/api/finish.cpp
   engine/api/middleware.cpp
-  engine/api/platform.cpp
-  engine/api/product_record.cpp
-  engine/commands/call.cpp
-  engine/commands/check.cpp
-  engine/commands/copy.cpp
-  engine/commands/def.cpp
-  engine/commands/del.cpp
-  engine/commands/dispatcher.cpp
-  engine/commands/ref_count.cpp
-  engine/commands/regproduct.cpp
-  engine/commands/restart_ops.cpp
-  engine/commands/run.cpp)
-target_link_libraries(qmengine PUBLIC qmcore qmbase_win shlwapi version advapi32)
+  engine/api/win32_system.cpp
+  engine/core/engine_state.cpp
+  engine/core/platform.cpp
+  engine/ops/restart_ops.cpp)
+target_link_libraries(qmengine PUBLIC qmcommands qmcore qmbase_win shlwapi version advapi32)
 
 add_library(QMSetup SHARED engine/api/exports.cpp engine/api/dllmain.cpp engine/api/QMSetup.def
   ${QM_RUNTIME_UNLOAD})

@@ -1,5 +1,5 @@
 # Windows-side tests, run under Wine through the cross-compiling emulator, one executable per test.
-add_library(win_test_support STATIC tests/win/test_support.cpp tests/win/engine_fixture.cpp
+add_library(win_test_support STATIC tests/win/test_support.cpp tests/win/engine_access.cpp tests/win/engine_fixture.cpp
   tests/win/file_command_fixture.cpp tools/qmpack/package_writer.cpp)
 target_link_libraries(win_test_support PUBLIC GTest::gtest qmengine)
 
@@ -43,7 +43,7 @@ set_tests_properties(front_test_zh_CN PROPERTIES RUN_SERIAL TRUE)
 
 qm_add_wine_test(log_test engine/log/setup_log_test.cpp)
 add_dependencies(log_test QMSetup)
-qm_add_wine_test(platform_test engine/api/platform_test.cpp)
+qm_add_wine_test(platform_test engine/core/platform_test.cpp)
 
 # The real engine with a small test package, carried by a front built for the tests.
 set(QM_TEST_PACKAGE ${CMAKE_BINARY_DIR}/bin/test_package.dat)
@@ -57,12 +57,12 @@ qm_add_front(Inst_kx2_test ${CMAKE_BINARY_DIR}/bin/QMSetup.dll ${QM_TEST_PACKAGE
 
 qm_add_wine_test(engine_test engine/api/entry_points_test.cpp front/front_engine_test.cpp)
 add_dependencies(engine_test QMSetup Inst_kx2_test)
-qm_add_wine_test(engine_state_test engine/api/engine_state_test.cpp)
+qm_add_wine_test(engine_state_test engine/core/engine_state_test.cpp)
 
-qm_add_wine_test(records_test engine/api/product_record_test.cpp engine/commands/ref_count_test.cpp
+qm_add_wine_test(records_test engine/ops/product_record_test.cpp engine/ops/ref_count_test.cpp
                  engine/api/middleware_test.cpp)
 add_dependencies(records_test QMSetup hold)
-qm_add_wine_test(restart_test engine/commands/restart_ops_test.cpp)
+qm_add_wine_test(restart_test engine/ops/restart_ops_test.cpp)
 add_dependencies(restart_test hold fake_engine fake_engine_nofinish)
 add_dependencies(engine_state_test fake_engine fake_engine_nofinish)
 

@@ -1,17 +1,19 @@
-// What the engine's exports do; each returns an engine result code.
+// What the engine's exports do. The one-call functions answer in their own tables, as ints.
 #ifndef QM_ENGINE_API_ENTRY_POINTS_H_
 #define QM_ENGINE_API_ENTRY_POINTS_H_
 
 #include <string>
 
+#include "qmsetup/results.h"
+
 namespace qm {
 
-int EnginePrepare(const std::string& package_name);
-int EngineSetInstDir(const std::string& folder);
-int EngineSetLangID(const std::string& language);
-int EngineDoStep(const std::string& chapter);
-int EngineIsInstall(const std::string& mode);
-int EngineFinish();
+EngineResult EnginePrepare(const std::string& package_name);
+EngineResult EngineSetInstDir(const std::string& folder);
+EngineResult EngineSetLangID(const std::string& language);
+EngineResult EngineDoStep(const std::string& chapter);
+EngineResult EngineIsInstall(const std::string& mode);
+EngineResult EngineFinish();
 int MiddlewareInstall(const std::string& package_name);
 int MiddlewareUninstall(const std::string& package_name);
 int MiddlewareIsHaveInstalled(const std::string& package_name);

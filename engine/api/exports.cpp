@@ -3,20 +3,24 @@
 
 #include <new>
 
+#include "base/result.h"
 #include "engine/api/entry_points.h"
 #include "qmsetup/results.h"
 
 namespace {
 
+int AsInt(int r) { return r; }
+int AsInt(qm::EngineResult r) { return qm::ToInt(r); }
+
 // Allocation failure is the only exception the engine code can raise.
 template <typename F>
 int Guard(F f) {
   try {
-    return f();
+    return AsInt(f());
   } catch (const std::bad_alloc&) {
-    return qm::engine_code::kInvalidArgument;
+    return qm::ToInt(qm::EngineResult::kInvalidArgument);
   } catch (...) {
-    return qm::engine_code::kInvalidArgument;
+    return qm::ToInt(qm::EngineResult::kInvalidArgument);
   }
 }
 

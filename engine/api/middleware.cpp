@@ -6,11 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/result.h"
 #include "base/win/reg_key.h"
-#include "engine/api/engine_state.h"
+#include "engine/core/engine_state.h"
 #include "engine/api/entry_points.h"
-#include "engine/api/product_record.h"
-#include "engine/commands/ref_count.h"
+#include "engine/ops/product_record.h"
+#include "engine/ops/ref_count.h"
 #include "engine/log/setup_log.h"
 #include "engine/script/paths.h"
 #include "engine/script/variables.h"
@@ -62,29 +63,29 @@ struct ActionRun {
 int MiddlewareRun(const ActionRun& run, const std::string& given) {
   std::string package;
   if (!MiddlewarePackageName(given, &package)) return middleware_code::kFailed;
-  int r = EnginePrepare(package);
-  if (r == engine_code::kRestartPending) return middleware_code::kRestartPending;
-  if (r != engine_code::kOk) return middleware_code::kFailed;
+  EngineResult r = EnginePrepare(package);
+  if (r == EngineResult::kRestartPending) return middleware_code::kRestartPending;
+  if (r != EngineResult::kOk) return middleware_code::kFailed;
   EngineState& state = EngineGetState();
-  if (EngineSetInstDir(state.program_files_folder + "\\qmsrv") != engine_code::kOk) return middleware_code::kFailed;
-  // Only "already installed" stops an install; every other answer (5 included) goes on, and a
+  if (EngineSetInstDir(state.program_files_folder + "\\qmsrv") != EngineResult::kOk) return middleware_code::kFailed;
+  // Only "already installed" stops an install; every other answer (kVariableUndefined included) goes on, and a
   // removal goes on whatever it hears.
   r = EngineIsInstall(run.mode);
-  if (run.install && r == engine_code::kAlreadyInstalled) return middleware_code::kAlreadyInstalled;
-  const ChapterLines* found = ScriptFindChapter(state.script, run.list);
+  if (run.install && r == EngineResult::kAlreadyInstalled) return middleware_code::kAlreadyInstalled;
+  const Chapter* found = ScriptFindChapter(state.script, run.list);
   if (!found) {
     WriteLogLine(std::string("Can not find chaper [") + run.list + "].");
     return middleware_code::kFailed;
   }
-  const ChapterLines lines = *found;  // the header line comes first; DoStep passes over it
+  const ChapterLines lines = found->lines;  // the header line comes first; DoStep passes over it
   for (const std::string& line : lines) {
     r = EngineDoStep(line);
-    const int stop = run.install ? state.install_error_stop : state.uninstall_error_stop;
-    if (r != engine_code::kOk && stop == 1) return MiddlewareStepCode(line);
+    const int stop = run.install ? state.effects.install_error_stop : state.effects.uninstall_error_stop;
+    if (r != EngineResult::kOk && stop == 1) return MiddlewareStepCode(line);
   }
   r = EngineFinish();
-  const bool done = r == engine_code::kOk || r == engine_code::kRestartPending ||
-                    (!run.install && r == engine_code::kNotInstalled);
+  const bool done = r == EngineResult::kOk || r == EngineResult::kDoneRestartNeeded ||
+                    (!run.install && r == EngineResult::kNotInstalled);
   return done ? middleware_code::kOk : middleware_code::kFinishFailed;
 }
 
@@ -100,12 +101,12 @@ int MiddlewareUninstall(const std::string& package_name) {
 
 int MiddlewareIsHaveInstalled(const std::string& given) {
   std::string package;
-  if (!MiddlewarePackageName(given, &package)) return engine_code::kVariableUndefined;
+  if (!MiddlewarePackageName(given, &package)) return ToInt(EngineResult::kVariableUndefined);
   EnginePrepare(package);  // the lookups below work on whatever script is loaded
   const VariableTable& variables = EngineGetState().variables;
   std::string product;
-  int r = VariablesLookUp(variables, "{PRODUCT_GUID}", &product);
-  if (r != engine_code::kOk) return r;
+  const EngineResult r = VariablesLookUp(variables, "{PRODUCT_GUID}", &product);
+  if (r != EngineResult::kOk) return ToInt(r);
   if (product.empty()) return installed_code::kNotInstalled;
   WriteLogLine("====>Begin to Get Product ver:");
   {
@@ -129,7 +130,7 @@ int MiddlewareIsHaveInstalled(const std::string& given) {
       return installed_code::kPackageNewer;
   }
   std::string packaged;
-  if (VariablesLookUp(variables, "{PRODUCT_VER}", &packaged) != engine_code::kOk || packaged.empty())
+  if (VariablesLookUp(variables, "{PRODUCT_VER}", &packaged) != EngineResult::kOk || packaged.empty())
     return installed_code::kRecordedNewer;
   // As atof reads them: the leading decimal number, "2.5" and "2.50" alike.
   const double package_version = std::atof(packaged.c_str());

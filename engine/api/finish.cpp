@@ -1,17 +1,21 @@
-// The product record under HKLM\Software\QMSrv: whether an install or removal is wanted at all
-// (IsInstall), and recording its outcome (Finish).
-#include "engine/api/product_record.h"
-
+// IsInstall and Finish: whether an install or removal is wanted at all, and recording its outcome
+// in the product record under HKLM\Software\QMSrv.
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "engine/api/engine_state.h"
+#include "base/result.h"
+#include "base/win/reg_key.h"
 #include "engine/api/entry_points.h"
-#include "engine/api/platform.h"
-#include "engine/commands/ref_count.h"
-#include "engine/commands/restart_ops.h"
+#include "engine/api/win32_system.h"
+#include "engine/commands/dispatcher.h"
+#include "engine/core/engine_state.h"
+#include "engine/core/platform.h"
 #include "engine/log/setup_log.h"
+#include "engine/ops/product_record.h"
+#include "engine/ops/ref_count.h"
+#include "engine/ops/restart_ops.h"
 #include "engine/script/variables.h"
+#include "qmsetup/names.h"
 #include "qmsetup/results.h"
 
 namespace qm {
@@ -30,11 +34,10 @@ struct Identity {
   std::string version;
 };
 
-int FinishIdentity(Identity* id) {
-  int r = ProductIdentity("{PRODUCT_GUID}", &id->product);
-  if (r == engine_code::kOk) r = ProductIdentity("{COMPANY_GUID}", &id->company);
-  if (r == engine_code::kOk) r = ProductIdentity("{PRODUCT_VER}", &id->version);
-  return r;
+EngineResult FinishIdentity(const CommandContext& context, Identity* id) {
+  QM_RETURN_IF_FAILED(ProductIdentity(context, "{PRODUCT_GUID}", &id->product));
+  QM_RETURN_IF_FAILED(ProductIdentity(context, "{COMPANY_GUID}", &id->company));
+  return ProductIdentity(context, "{PRODUCT_VER}", &id->version);
 }
 
 // With the smart-card monitor installed, the slot daemon depends on the smart-card service, which
@@ -59,35 +62,31 @@ void FinishServiceSettings() {
     smart_card.WriteString("ObjectName", kLocalServiceAccount);
 }
 
-int FinishInstall(const Identity& id) {
+EngineResult FinishInstall(const CommandContext& context, int language_id, const Identity& id) {
   WriteLogLine("====>This is INSTALL:");
-  EngineState& state = EngineGetState();
-  {
-    RegKey products;
-    int r = ProductOpenRecords(&products);
-    if (r == engine_code::kOk) r = ProductEnsureCount(products, id.product);
-    if (r != engine_code::kOk) return r;
-    products.WriteString(id.company.c_str(), std::to_string(state.language_id));
-    const std::string company_count = "Ref_" + id.company;
-    DWORD count = 0;
-    switch (products.ReadCount(company_count.c_str(), &count)) {
-      case RegCount::kPresent:
-        products.WriteDword(company_count.c_str(), count + 1);
-        break;
-      case RegCount::kAbsent:
-        products.WriteDword(company_count.c_str(), 1);
-        break;
-      case RegCount::kFailed:
-        WriteLogLine("Company count " + company_count + " cannot be read.");
-        return engine_code::kCompanyCountFailed;
-    }
+  System& system = context.system;
+  QM_RETURN_IF_FAILED(ProductOpenRecords(context));
+  QM_RETURN_IF_FAILED(ProductEnsureCount(context, id.product));
+  system.WriteString(kProductKey, id.company, std::to_string(language_id));
+  const std::string company_count = "Ref_" + id.company;
+  uint32_t count = 0;
+  switch (system.ReadCount(kProductKey, company_count, &count)) {
+    case CountRead::kPresent:
+      system.WriteCount(kProductKey, company_count, count + 1);
+      break;
+    case CountRead::kAbsent:
+      system.WriteCount(kProductKey, company_count, 1);
+      break;
+    case CountRead::kFailed:
+      WriteLogLine("Company count " + company_count + " cannot be read.");
+      return EngineResult::kCompanyCountFailed;
   }
-  ProductWriteVersion(id.product, id.version);
+  ProductWriteVersion(context, id.product, id.version);
   FinishServiceSettings();
   WriteLogLine(std::string("Product is ") + kProductKey + "\\" + id.product);
   WriteLogLine("Product ver is " + id.version);
   WriteLogLine("Company is " + id.company);
-  return engine_code::kOk;
+  return EngineResult::kOk;
 }
 
 // After the last product of the family: the records, the tree and the empty product folder go.
@@ -102,18 +101,18 @@ void FinishRemoveFamily() {
   if (!::RemoveDirectoryA(folder.c_str())) WriteLogLine("Delete Dir is: " + folder + LogLastErrorSuffix(::GetLastError()));
 }
 
-int FinishUninstall(const Identity& id) {
+EngineResult FinishUninstall(const Identity& id) {
   WriteLogLine("====>This is UNINSTALL:");
   {
     RegKey family;
-    if (family.Open(HKEY_LOCAL_MACHINE, kFamilyKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return engine_code::kNotInstalled;
+    if (family.Open(HKEY_LOCAL_MACHINE, kFamilyKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return EngineResult::kNotInstalled;
   }
   {
     RegKey products;
-    if (products.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return engine_code::kNotInstalled;
+    if (products.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return EngineResult::kNotInstalled;
     products.DeleteValue("KX_TIME");
     DWORD count = 0;
-    if (products.ReadCount(id.product.c_str(), &count) != RegCount::kPresent) return engine_code::kNotInstalled;
+    if (products.ReadCount(id.product.c_str(), &count) != RegCount::kPresent) return EngineResult::kNotInstalled;
     // A count of 0 is taken as the last one: decremented it would wrap and never go.
     if (count <= 1) {
       products.DeleteValue(id.product.c_str());
@@ -141,98 +140,52 @@ int FinishUninstall(const Identity& id) {
   }
   FinishRemoveFamily();
   WriteLogLine("Product is " + id.product);
-  return engine_code::kOk;
+  return EngineResult::kOk;
 }
 
-// The restart marker, removed by the restart itself. 12, or 14 when it cannot be created.
-int FinishMarkRestart() {
-  const std::string marker = EngineGetState().windows_temp_folder + "\\" + qmsetup::kRestartMarkerName;
+// The restart marker, removed by the restart itself. kDoneRestartNeeded, or kMarkerNotCreated.
+EngineResult FinishMarkRestart(const EngineState& state) {
+  const std::string marker = state.windows_temp_folder + "\\" + qmsetup::kRestartMarkerName;
   if (!::PathFileExistsA(marker.c_str())) {
     HANDLE file = ::CreateFileA(marker.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       WriteLogLine("Restart marker " + marker + " cannot be created." + LogLastErrorSuffix(::GetLastError()));
-      return engine_code::kMarkerNotCreated;
+      return EngineResult::kMarkerNotCreated;
     }
     ::CloseHandle(file);
   }
-  DeleteAtRestart(marker);
+  DeleteAtRestart(state, marker);
   WriteLogLine("System need reboot.");
-  return engine_code::kRestartPending;
+  return EngineResult::kDoneRestartNeeded;
 }
 
 }  // namespace
 
-int ProductIdentity(const char* name, std::string* value) {
-  int r = VariablesLookUp(EngineGetState().variables, name, value);
-  if (r != engine_code::kOk) return r;
-  if (value->empty()) {
-    WriteLogLine(std::string(name) + " is empty.");
-    return engine_code::kVariableUndefined;
-  }
-  return engine_code::kOk;
-}
-
-int ProductOpenRecords(RegKey* products) {
-  {
-    RegKey family;
-    if (family.OpenOrCreate(HKEY_LOCAL_MACHINE, kFamilyKey) != ERROR_SUCCESS) {
-      WriteLogLine(std::string("Key ") + kFamilyKey + " cannot be opened.");
-      return engine_code::kProductKeyFailed;
-    }
-  }
-  if (products->OpenOrCreate(HKEY_LOCAL_MACHINE, kProductKey) != ERROR_SUCCESS) {
-    WriteLogLine(std::string("Key ") + kProductKey + " cannot be opened.");
-    return engine_code::kProductKeyFailed;
-  }
-  return engine_code::kOk;
-}
-
-int ProductEnsureCount(const RegKey& products, const std::string& product) {
-  DWORD count = 0;
-  switch (products.ReadCount(product.c_str(), &count)) {
-    case RegCount::kPresent:
-      return engine_code::kOk;
-    case RegCount::kAbsent:
-      products.WriteDword(product.c_str(), 1);
-      return engine_code::kOk;
-    case RegCount::kFailed:
-      break;
-  }
-  WriteLogLine("Product count " + product + " cannot be read.");
-  return engine_code::kProductKeyFailed;
-}
-
-void ProductWriteVersion(const std::string& product, const std::string& version) {
-  RegKey details;
-  if (details.OpenOrCreate(HKEY_LOCAL_MACHINE, (std::string(kProductKey) + "\\" + product).c_str()) == ERROR_SUCCESS)
-    details.WriteString("PRODUCT_VER", version);
-}
-
-int EngineIsInstall(const std::string& mode) {
+EngineResult EngineIsInstall(const std::string& mode) {
   EngineState& state = EngineGetState();
+  Win32System system(state);
   std::string product;
-  int r = ProductIdentity("{PRODUCT_GUID}", &product);
-  if (r != engine_code::kOk) return r;
+  QM_RETURN_IF_FAILED(ProductIdentity(ChapterContext(state, system), "{PRODUCT_GUID}", &product));
   DWORD count = 0;
   if (mode == "INSTALL") {
     state.install_mode = 1;
     WriteLogLine("====>Begin to INSTALL:");
     {
       RegKey family;
-      if (family.Open(HKEY_LOCAL_MACHINE, kFamilyKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return engine_code::kOk;
-      state.restart_needed = 1;
+      if (family.Open(HKEY_LOCAL_MACHINE, kFamilyKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return EngineResult::kOk;
+      state.effects.restart_needed = 1;
       WriteLogLine("The INSTALL Need Reboot!!!");
     }
     RegKey products;
-    if (products.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return engine_code::kOk;
+    if (products.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return EngineResult::kOk;
     if (products.ReadCount(product.c_str(), &count) == RegCount::kPresent) {
       WriteLogLine("Product have already install is " + product);
       WriteLogLine("<====Ending to INSTALL:");
-      return engine_code::kAlreadyInstalled;
+      return EngineResult::kAlreadyInstalled;
     }
     WriteLogLine("<====Ending to INSTALL:");
-    return engine_code::kOk;
+    return EngineResult::kOk;
   }
   if (mode == "UNINSTALL") {
     state.install_mode = 0;
@@ -240,24 +193,26 @@ int EngineIsInstall(const std::string& mode) {
     RegKey products;  // opens only where Software\QMSrv exists too
     if (products.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_ALL_ACCESS) != ERROR_SUCCESS ||
         products.ReadCount(product.c_str(), &count) != RegCount::kPresent)
-      return engine_code::kNotInstalled;
+      return EngineResult::kNotInstalled;
     WriteLogLine("Product is " + product);
     WriteLogLine("<====Ending to UNINSTALL:");
-    return engine_code::kOk;
+    return EngineResult::kOk;
   }
   WriteLogLine("IsInstall mode must be INSTALL or UNINSTALL: " + mode);
-  return engine_code::kInvalidArgument;
+  return EngineResult::kInvalidArgument;
 }
 
-int EngineFinish() {
+EngineResult EngineFinish() {
   WriteLogLine("====>Begin to Finish:");
+  EngineState& state = EngineGetState();
+  Win32System system(state);
+  const CommandContext context = ChapterContext(state, system);
   Identity id;
-  int r = FinishIdentity(&id);
-  if (r != engine_code::kOk) return r;
-  r = EngineGetState().install_mode == 1 ? FinishInstall(id) : FinishUninstall(id);
-  if (r != engine_code::kOk) return r;
-  if (EngineGetState().restart_needed) r = FinishMarkRestart();
-  if (r == engine_code::kMarkerNotCreated) return r;
+  QM_RETURN_IF_FAILED(FinishIdentity(context, &id));
+  QM_RETURN_IF_FAILED(state.install_mode == 1 ? FinishInstall(context, state.language_id, id) : FinishUninstall(id));
+  EngineResult r = EngineResult::kOk;
+  if (state.effects.restart_needed) r = FinishMarkRestart(state);
+  if (r == EngineResult::kMarkerNotCreated) return r;
   WriteLogLine("Finish.");
   WriteLogLine("<====Ending to Finish:");
   return r;
