@@ -14,12 +14,10 @@ if(QM_TESTS)
     engine/script/paths_test.cpp
     engine/script/script_test.cpp
     engine/script/variables_test.cpp
-    tools/qmpack/package_writer_test.cpp
-    tools/qmpack/package_writer.cpp
-    tools/qmpack/script_check.cpp
+    engine/package/package_writer_test.cpp
     tools/qmpack/script_check_test.cpp
     tests/native/fake_system.cpp)
-  target_link_libraries(core_tests qmcommands qmcore GTest::gtest_main)
+  target_link_libraries(core_tests qmpack_check qmcommands qmcore GTest::gtest_main)
   add_test(NAME core_tests COMMAND core_tests)
   add_test(NAME qmpack_cli COMMAND sh ${CMAKE_SOURCE_DIR}/tests/native/qmpack_cli_test.sh $<TARGET_FILE:qmpack>)
   add_test(NAME make_msi COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_msi_test.py)
@@ -50,8 +48,8 @@ endif()
 if(QM_FUZZ)
   # The core is instrumented for coverage through the fuzz flags set at the top level.
   foreach(target fuzz_directory fuzz_unpack fuzz_script)
-    add_executable(${target} tests/fuzz/${target}.cpp tools/qmpack/script_check.cpp tests/native/fake_system.cpp)
-    target_link_libraries(${target} qmcommands qmcore)
+    add_executable(${target} tests/fuzz/${target}.cpp tests/native/fake_system.cpp)
+    target_link_libraries(${target} qmpack_check qmcommands qmcore)
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)
   endforeach()

@@ -1,6 +1,6 @@
 # Windows-side tests, run under Wine through the cross-compiling emulator, one executable per test.
 add_library(win_test_support STATIC tests/win/test_support.cpp tests/win/engine_access.cpp tests/win/engine_fixture.cpp
-  tests/win/file_command_fixture.cpp tools/qmpack/package_writer.cpp)
+  tests/win/file_command_fixture.cpp)
 target_link_libraries(win_test_support PUBLIC GTest::gtest qmengine)
 
 add_executable(hold tests/win/hold.cpp)
