@@ -6,9 +6,10 @@
 #include "base/ascii.h"
 #include "base/result.h"
 #include "base/win/reg_key.h"
-#include "engine/core/engine_state.h"
 #include "engine/api/win32_system.h"
 #include "engine/commands/dispatcher.h"
+#include "engine/core/engine_state.h"
+#include "engine/log/log_text.h"
 #include "engine/log/setup_log.h"
 #include "engine/package/package_reader.h"
 #include "engine/script/paths.h"
@@ -24,7 +25,7 @@ bool EngineSystemFolder(const char* what, Query query, std::string* out) {
   char buffer[MAX_PATH] = {};
   UINT n = query(buffer, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) {
-    WriteLogLine(std::string("Prepare cannot get the ") + what + " folder within 260 characters.");
+    WriteLogLine(log_text::SystemFolderTooLong(what));
     return false;
   }
   *out = buffer;
@@ -52,7 +53,7 @@ EngineResult EnginePrepareFolders(EngineState& state, const std::string& package
   char module_path[MAX_PATH] = {};
   DWORD n = ::GetModuleFileNameA(state.engine_module, module_path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) {
-    WriteLogLine("Prepare cannot get the engine folder within 260 characters.");
+    WriteLogLine(log_text::kEngineFolderTooLong);
     return EngineResult::kInvalidArgument;
   }
   const std::string engine_path(module_path, n);
@@ -61,7 +62,7 @@ EngineResult EnginePrepareFolders(EngineState& state, const std::string& package
 
   size_t dot = package_name.rfind('.');
   if (dot == std::string::npos) {
-    WriteLogLine("Package name " + package_name + " has no \".\"; no folder to unpack it into.");
+    WriteLogLine(log_text::PackageNameWithoutDot(package_name));
     return EngineResult::kUnpackFailed;
   }
   state.unpack_folder = state.engine_folder + "\\" + package_name.substr(0, dot);
@@ -73,7 +74,7 @@ EngineResult EnginePrepareFolders(EngineState& state, const std::string& package
 EngineResult EnginePrepareSteps(EngineState& state, const std::string& package_name) {
   state.effects.install_error_stop = 1;
   state.effects.uninstall_error_stop = 0;
-  WriteLogLine("====>Begin to Prepare:");
+  WriteLogLine(log_text::kPrepareBegin);
   for (std::string* folder : {&state.system_folder, &state.program_files_folder, &state.windows_folder,
                               &state.windows_temp_folder, &state.install_folder, &state.engine_folder, &state.unpack_folder})
     folder->clear();
@@ -82,12 +83,12 @@ EngineResult EnginePrepareSteps(EngineState& state, const std::string& package_n
 
   QM_RETURN_IF_FAILED(EnginePrepareFolders(state, package_name));
 
-  WriteLogLine("Decompressing files...");
+  WriteLogLine(log_text::kDecompressing);
   const std::string package_path = state.engine_folder + "\\" + package_name;
-  WriteLogLine("Decompressing files form " + package_path + " to " + state.unpack_folder);
+  WriteLogLine(log_text::DecompressingFrom(package_path, state.unpack_folder));
   if (PackageUnpack(package_path, state.unpack_folder.c_str()) != 0) return EngineResult::kUnpackFailed;
-  WriteLogLine("Decompressing files OK");
-  WriteLogLine("Check INI file...");
+  WriteLogLine(log_text::kDecompressed);
+  WriteLogLine(log_text::kCheckingScript);
 
   Win32System system(state);
   QM_RETURN_IF_FAILED(ScriptLoad(state.unpack_folder, &state.script));
@@ -96,15 +97,15 @@ EngineResult EnginePrepareSteps(EngineState& state, const std::string& package_n
   VariablesDefine(state.variables, "{TMP}", state.unpack_folder);
   VariablesDefine(state.variables, "{SYSDIR}", state.system_folder);
   QM_RETURN_IF_FAILED(RunChapter(state.script, ChapterContext(state, system), "COMMON"));
-  WriteLogLine("Check INI file OK.");
-  WriteLogLine("Check system states...");
+  WriteLogLine(log_text::kScriptChecked);
+  WriteLogLine(log_text::kCheckingSystem);
 
   if (::PathFileExistsA((state.windows_temp_folder + "\\" + qmsetup::kRestartMarkerName).c_str())) {
-    WriteLogLine("System need reboot.");
+    WriteLogLine(log_text::kSystemNeedsRestart);
     return EngineResult::kRestartPending;
   }
-  WriteLogLine("System states OK.");
-  WriteLogLine("<====Ending to Prepare:");
+  WriteLogLine(log_text::kSystemChecked);
+  WriteLogLine(log_text::kPrepareEnd);
   return EngineResult::kOk;
 }
 
@@ -117,56 +118,56 @@ EngineResult EnginePrepare(const std::string& package_name) {
 }
 
 EngineResult EngineSetInstDir(const std::string& folder) {
-  WriteLogLine("====>Begin to SetInstDir:");
+  WriteLogLine(log_text::kSetInstDirBegin);
   if (folder.empty()) {
-    WriteLogLine("SetInstDir Data invalid");
+    WriteLogLine(log_text::kSetInstDirInvalid);
     return EngineResult::kInvalidArgument;
   }
   if (!PathFits(folder, "SetInstDir folder")) return EngineResult::kInvalidArgument;
   EngineState& state = EngineGetState();
   state.install_folder = folder;
-  WriteLogLine("SetInstDir is " + folder);
+  WriteLogLine(log_text::SetInstDirIs(folder));
   VariablesDefine(state.variables, "{INSTDIR}", folder + "\\");  // only the first one takes effect
-  WriteLogLine("<====Ending to SetInstDir:");
+  WriteLogLine(log_text::kSetInstDirEnd);
   return EngineResult::kOk;
 }
 
 EngineResult EngineSetLangID(const std::string& language) {
-  WriteLogLine("====>Begin to SetLangID:");
+  WriteLogLine(log_text::kSetLangIdBegin);
   if (language.empty()) {
-    WriteLogLine("SetLangID Data invalid");
+    WriteLogLine(log_text::kSetLangIdInvalid);
     return EngineResult::kInvalidArgument;
   }
   uint32_t value = 0;  // leading digits only; wraps rather than overflows
   for (size_t i = 0; i < language.size() && language[i] >= '0' && language[i] <= '9'; ++i)
     value = value * 10 + static_cast<uint32_t>(language[i] - '0');
   EngineGetState().language_id = static_cast<int>(value);
-  WriteLogLine("SetLangID is: " + language);
-  WriteLogLine("<====Ending to SetLangID.");
+  WriteLogLine(log_text::SetLangIdIs(language));
+  WriteLogLine(log_text::kSetLangIdEnd);
   return EngineResult::kOk;
 }
 
 EngineResult EngineDoStep(const std::string& chapter) {
-  WriteLogLine("====>Begin to DoStep:");
-  WriteLogLine("DoStep OneChapter is " + chapter);
+  WriteLogLine(log_text::kDoStepBegin);
+  WriteLogLine(log_text::DoStepChapter(chapter));
   if (chapter == "[ACTLIST]" || chapter == "[UN.ACTLIST]") return EngineResult::kOk;
   EngineState& state = EngineGetState();
   Win32System system(state);
   const EngineResult r = RunChapter(state.script, ChapterContext(state, system), chapter);
   if (r == EngineResult::kOk) {
-    WriteLogLine("<====Ending to DoStep:");
+    WriteLogLine(log_text::kDoStepEnd);
     return EngineResult::kOk;
   }
   // A driver chapter's library reports "done, restart needed" with 1.
   for (const char* driver : {"Install_Driver", "UnInstall_Driver"}) {
     if (r == EngineResult::kRestartRequired && EngineIsDriverChapter(chapter, driver)) {
       state.effects.restart_needed = 1;
-      WriteLogLine(std::string(driver) + " Need Reboot system.");
-      WriteLogLine("<====Ending to DoStep:");
+      WriteLogLine(log_text::DriverNeedsRestart(driver));
+      WriteLogLine(log_text::kDoStepEnd);
       return EngineResult::kOk;
     }
   }
-  WriteLogLine("Return Err:" + LogHex8(static_cast<unsigned long>(ToInt(r))));
+  WriteLogLine(log_text::ChapterFailed(LogHex8(static_cast<unsigned long>(ToInt(r)))));
   return r;
 }
 

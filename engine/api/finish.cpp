@@ -10,6 +10,7 @@
 #include "engine/commands/dispatcher.h"
 #include "engine/core/engine_state.h"
 #include "engine/core/platform.h"
+#include "engine/log/log_text.h"
 #include "engine/log/setup_log.h"
 #include "engine/ops/product_record.h"
 #include "engine/ops/ref_count.h"
@@ -63,7 +64,7 @@ void FinishServiceSettings() {
 }
 
 EngineResult FinishInstall(const CommandContext& context, int language_id, const Identity& id) {
-  WriteLogLine("====>This is INSTALL:");
+  WriteLogLine(log_text::kThisIsInstall);
   System& system = context.system;
   QM_RETURN_IF_FAILED(ProductOpenRecords(context));
   QM_RETURN_IF_FAILED(ProductEnsureCount(context, id.product));
@@ -78,14 +79,14 @@ EngineResult FinishInstall(const CommandContext& context, int language_id, const
       system.WriteCount(kProductKey, company_count, 1);
       break;
     case CountRead::kFailed:
-      WriteLogLine("Company count " + company_count + " cannot be read.");
+      WriteLogLine(log_text::CompanyCountUnreadable(company_count));
       return EngineResult::kCompanyCountFailed;
   }
   ProductWriteVersion(context, id.product, id.version);
   FinishServiceSettings();
-  WriteLogLine(std::string("Product is ") + kProductKey + "\\" + id.product);
-  WriteLogLine("Product ver is " + id.version);
-  WriteLogLine("Company is " + id.company);
+  WriteLogLine(log_text::ProductIs(std::string(kProductKey) + "\\" + id.product));
+  WriteLogLine(log_text::ProductVersionIs(id.version));
+  WriteLogLine(log_text::CompanyIs(id.company));
   return EngineResult::kOk;
 }
 
@@ -97,12 +98,13 @@ void FinishRemoveFamily() {
   RegKey software;
   if (software.Open(HKEY_LOCAL_MACHINE, "Software", KEY_ALL_ACCESS) == ERROR_SUCCESS) software.DeleteSubKey("QMSrv");
   const std::string folder = EngineGetState().program_files_folder + "\\qmsrv";
-  WriteLogLine("Delete Dir is: " + folder);
-  if (!::RemoveDirectoryA(folder.c_str())) WriteLogLine("Delete Dir is: " + folder + LogLastErrorSuffix(::GetLastError()));
+  WriteLogLine(log_text::ProductFolderGoes(folder));
+  if (!::RemoveDirectoryA(folder.c_str()))
+    WriteLogLine(log_text::ProductFolderGoes(folder) + LogLastErrorSuffix(::GetLastError()));
 }
 
 EngineResult FinishUninstall(const Identity& id) {
-  WriteLogLine("====>This is UNINSTALL:");
+  WriteLogLine(log_text::kThisIsUninstall);
   {
     RegKey family;
     if (family.Open(HKEY_LOCAL_MACHINE, kFamilyKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return EngineResult::kNotInstalled;
@@ -139,7 +141,7 @@ EngineResult FinishUninstall(const Identity& id) {
     }
   }
   FinishRemoveFamily();
-  WriteLogLine("Product is " + id.product);
+  WriteLogLine(log_text::ProductIs(id.product));
   return EngineResult::kOk;
 }
 
@@ -150,13 +152,13 @@ EngineResult FinishMarkRestart(const EngineState& state) {
     HANDLE file = ::CreateFileA(marker.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-      WriteLogLine("Restart marker " + marker + " cannot be created." + LogLastErrorSuffix(::GetLastError()));
+      WriteLogLine(log_text::MarkerNotCreated(marker) + LogLastErrorSuffix(::GetLastError()));
       return EngineResult::kMarkerNotCreated;
     }
     ::CloseHandle(file);
   }
   DeleteAtRestart(state, marker);
-  WriteLogLine("System need reboot.");
+  WriteLogLine(log_text::kSystemNeedsRestart);
   return EngineResult::kDoneRestartNeeded;
 }
 
@@ -170,40 +172,40 @@ EngineResult EngineIsInstall(const std::string& mode) {
   DWORD count = 0;
   if (mode == "INSTALL") {
     state.install_mode = 1;
-    WriteLogLine("====>Begin to INSTALL:");
+    WriteLogLine(log_text::kInstallBegin);
     {
       RegKey family;
       if (family.Open(HKEY_LOCAL_MACHINE, kFamilyKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return EngineResult::kOk;
       state.effects.restart_needed = 1;
-      WriteLogLine("The INSTALL Need Reboot!!!");
+      WriteLogLine(log_text::kInstallNeedsRestart);
     }
     RegKey products;
     if (products.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return EngineResult::kOk;
     if (products.ReadCount(product.c_str(), &count) == RegCount::kPresent) {
-      WriteLogLine("Product have already install is " + product);
-      WriteLogLine("<====Ending to INSTALL:");
+      WriteLogLine(log_text::AlreadyInstalled(product));
+      WriteLogLine(log_text::kInstallEnd);
       return EngineResult::kAlreadyInstalled;
     }
-    WriteLogLine("<====Ending to INSTALL:");
+    WriteLogLine(log_text::kInstallEnd);
     return EngineResult::kOk;
   }
   if (mode == "UNINSTALL") {
     state.install_mode = 0;
-    WriteLogLine("====>Begin to UNINSTALL:");
+    WriteLogLine(log_text::kUninstallBegin);
     RegKey products;  // opens only where Software\QMSrv exists too
     if (products.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_ALL_ACCESS) != ERROR_SUCCESS ||
         products.ReadCount(product.c_str(), &count) != RegCount::kPresent)
       return EngineResult::kNotInstalled;
-    WriteLogLine("Product is " + product);
-    WriteLogLine("<====Ending to UNINSTALL:");
+    WriteLogLine(log_text::ProductIs(product));
+    WriteLogLine(log_text::kUninstallEnd);
     return EngineResult::kOk;
   }
-  WriteLogLine("IsInstall mode must be INSTALL or UNINSTALL: " + mode);
+  WriteLogLine(log_text::IsInstallModeInvalid(mode));
   return EngineResult::kInvalidArgument;
 }
 
 EngineResult EngineFinish() {
-  WriteLogLine("====>Begin to Finish:");
+  WriteLogLine(log_text::kFinishBegin);
   EngineState& state = EngineGetState();
   Win32System system(state);
   const CommandContext context = ChapterContext(state, system);
@@ -213,8 +215,8 @@ EngineResult EngineFinish() {
   EngineResult r = EngineResult::kOk;
   if (state.effects.restart_needed) r = FinishMarkRestart(state);
   if (r == EngineResult::kMarkerNotCreated) return r;
-  WriteLogLine("Finish.");
-  WriteLogLine("<====Ending to Finish:");
+  WriteLogLine(log_text::kFinished);
+  WriteLogLine(log_text::kFinishEnd);
   return r;
 }
 

@@ -8,11 +8,12 @@
 
 #include "base/result.h"
 #include "base/win/reg_key.h"
-#include "engine/core/engine_state.h"
 #include "engine/api/entry_points.h"
+#include "engine/core/engine_state.h"
+#include "engine/log/log_text.h"
+#include "engine/log/setup_log.h"
 #include "engine/ops/product_record.h"
 #include "engine/ops/ref_count.h"
-#include "engine/log/setup_log.h"
 #include "engine/script/paths.h"
 #include "engine/script/variables.h"
 #include "qmsetup/names.h"
@@ -39,7 +40,7 @@ int MiddlewareStepCode(const std::string& line) {
 // The given name, or the engine's own file name cut before its first "." followed by ".dat".
 bool MiddlewarePackageName(const std::string& given, std::string* out) {
   if (given.size() >= kPathBufferSize) {
-    WriteLogLine("Package name is longer than 259 characters: " + given);
+    WriteLogLine(log_text::PackageNameTooLong(given));
     return false;
   }
   if (!given.empty()) {
@@ -74,7 +75,7 @@ int MiddlewareRun(const ActionRun& run, const std::string& given) {
   if (run.install && r == EngineResult::kAlreadyInstalled) return middleware_code::kAlreadyInstalled;
   const Chapter* found = ScriptFindChapter(state.script, run.list);
   if (!found) {
-    WriteLogLine(std::string("Can not find chaper [") + run.list + "].");
+    WriteLogLine(log_text::ActionListMissing(run.list));
     return middleware_code::kFailed;
   }
   const ChapterLines lines = found->lines;  // the header line comes first; DoStep passes over it
@@ -108,7 +109,7 @@ int MiddlewareIsHaveInstalled(const std::string& given) {
   const EngineResult r = VariablesLookUp(variables, "{PRODUCT_GUID}", &product);
   if (r != EngineResult::kOk) return ToInt(r);
   if (product.empty()) return installed_code::kNotInstalled;
-  WriteLogLine("====>Begin to Get Product ver:");
+  WriteLogLine(log_text::kProductVersionBegin);
   {
     RegKey family;
     if (family.Open(HKEY_LOCAL_MACHINE, kFamilyKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return installed_code::kNotInstalled;
@@ -116,11 +117,11 @@ int MiddlewareIsHaveInstalled(const std::string& given) {
     DWORD count = 0;
     if (products.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return installed_code::kNotInstalled;
     if (products.ReadCount(product.c_str(), &count) != RegCount::kPresent) {
-      WriteLogLine("<====Ending to Get Product ver:");
+      WriteLogLine(log_text::kProductVersionEnd);
       return installed_code::kNotInstalled;
     }
   }
-  WriteLogLine("Product have already install is " + product);
+  WriteLogLine(log_text::AlreadyInstalled(product));
   std::string recorded;
   {
     RegKey details;

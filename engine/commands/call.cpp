@@ -3,6 +3,7 @@
 // stays loaded until the chapter ends. CALLIF calls only while no other installed product counts
 // the library (its reference count is at most 1) and logs less.
 #include "engine/commands/commands.h"
+#include "engine/log/log_text.h"
 #include "engine/ops/ref_count.h"
 #include "engine/script/paths.h"
 #include "engine/script/variables.h"
@@ -30,7 +31,7 @@ EngineResult CallExpand(const CommandContext& context, const CommandRecord& reco
 }
 
 std::string CallDescription(const CommandRecord& record, const CallLine& line) {
-  return "Call dll " + line.library + " Funcation " + record.function + " Param " + line.parameter;
+  return log_text::CallDescription(line.library, record.function, line.parameter);
 }
 
 // Loads, looks up and calls; on success the library joins the chapter's list. |quiet| (CALLIF)
@@ -39,22 +40,22 @@ EngineResult CallInvoke(const CommandContext& context, const CommandRecord& reco
   System& system = context.system;
   ModuleHandle library = system.LoadModule(line.tested);
   if (!library) {
-    if (!quiet) context.Log("Call dll LoadLibrary Err");
+    if (!quiet) context.Log(log_text::kCallNotLoaded);
     return EngineResult::kLibraryNotLoaded;
   }
   ExportAddress entry = system.FindExport(library, record.function);
   if (!entry) {
-    if (!quiet) context.Log("Call dll GetProcAddress Err");
+    if (!quiet) context.Log(log_text::kCallNoFunction);
     system.ReleaseModule(library);
     return EngineResult::kFunctionMissing;
   }
   const int r = system.CallExport(entry, line.parameter);
   if (r != 0) {
-    if (!quiet) context.Log("Call dll Function Err!");
+    if (!quiet) context.Log(log_text::kCallFailed);
     system.ReleaseModule(library);
     return static_cast<EngineResult>(r);
   }
-  context.Log(CallDescription(record, line) + " OK.");
+  context.Log(CallDescription(record, line) + log_text::kCallOk);
   context.effects.loaded_libraries.push_back(library);  // released when the chapter ends
   return EngineResult::kOk;
 }
@@ -64,7 +65,7 @@ EngineResult CallInvoke(const CommandContext& context, const CommandRecord& reco
 EngineResult ExecuteCall(const CommandContext& context, const CommandRecord& record) {
   CallLine line;
   QM_RETURN_IF_FAILED(CallExpand(context, record, &line));
-  context.Log(CallDescription(record, line) + " Begin.");
+  context.Log(CallDescription(record, line) + log_text::kCallBegin);
   if (!context.system.PathExists(line.tested)) return EngineResult::kFileMissing;
   return CallInvoke(context, record, line, false);
 }
@@ -74,7 +75,7 @@ EngineResult ExecuteCallIf(const CommandContext& context, const CommandRecord& r
   QM_RETURN_IF_FAILED(CallExpand(context, record, &line));
   if (!context.system.PathExists(line.tested)) return EngineResult::kFileMissing;
   const int count = GetReferenceCount(context, line.library);
-  context.Log(line.library + " nCount is " + std::to_string(count) + ".");
+  context.Log(log_text::ReferenceCountIs(line.library, count));
   if (count > 1) return EngineResult::kOk;  // another product still uses it
   return CallInvoke(context, record, line, true);
 }

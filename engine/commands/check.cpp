@@ -1,6 +1,7 @@
 // CHECK "path": is a payload file (or folder) present? Relative paths are below the unpack folder;
 // placeholders are not expanded.
 #include "engine/commands/commands.h"
+#include "engine/log/log_text.h"
 #include "engine/script/paths.h"
 
 namespace qm {
@@ -11,10 +12,10 @@ EngineResult ExecuteCheck(const CommandContext& context, const CommandRecord& re
   const std::string full = IsAbsolutePath(path) ? path : context.unpack_folder + "\\" + path;
   if (!PathFits(full, "Check path")) return EngineResult::kInvalidArgument;
   if (context.system.PathExists(full)) {
-    context.Log("Check " + full + " OK.");
+    context.Log(log_text::CheckFound(full));
     return EngineResult::kOk;
   }
-  context.Log("Check " + full + " Not exist.");
+  context.Log(log_text::CheckMissing(full));
   return EngineResult::kFileMissing;
 }
 

@@ -5,6 +5,7 @@
 // restart. A copy that was decided and fails stops the chapter, with no reference added and the
 // file it was to replace left as it was.
 #include "engine/commands/commands.h"
+#include "engine/log/log_text.h"
 #include "engine/ops/ref_count.h"
 #include "engine/script/paths.h"
 #include "engine/script/variables.h"
@@ -34,7 +35,7 @@ EngineResult CopyCheckPaths(const CommandContext& context, const CommandRecord& 
   if (!PathFits(line.source, "Copy source") || !PathFits(line.target, "Copy target"))
     return EngineResult::kInvalidArgument;
   if (IsFolderRelativePath(line.target)) {
-    context.Log(std::string(record.spec->log_name) + " target is relative to the current folder: " + line.target);
+    context.Log(log_text::CopyTargetFolderRelative(record.spec->log_name, line.target));
     return EngineResult::kInvalidArgument;
   }
   return EngineResult::kOk;
@@ -46,11 +47,11 @@ EngineResult ReplaceInUse(const CommandContext& context, const CopyLine& line, s
   SystemError error = kSystemOk;
   const EngineResult r = context.system.ReplaceAtRestart(line.source, line.target, &error);
   if (r != EngineResult::kOk) {
-    *why = "the target is in use and cannot be replaced at the next restart" + ErrorSuffix(error);
+    *why = log_text::kWhyNotReplaceable + ErrorSuffix(error);
     return r;
   }
   context.effects.restart_needed = 1;
-  context.Log("Need reboot to Copy from " + line.source + " to" + line.target + " OK.");
+  context.Log(log_text::ReplacedAtRestart(line.source, line.target));
   return EngineResult::kOk;
 }
 
@@ -59,7 +60,7 @@ EngineResult CopyWhole(System& system, const std::string& source, const std::str
   const SystemError error = system.CopyTo(source, to);
   if (error == kSystemOk) return EngineResult::kOk;
   system.RemoveFile(to);
-  *why = "the file cannot be copied" + ErrorSuffix(error);
+  *why = log_text::kWhyNotCopied + ErrorSuffix(error);
   return EngineResult::kCopyFailed;
 }
 
@@ -70,7 +71,7 @@ EngineResult CopyWhole(System& system, const std::string& source, const std::str
 EngineResult CopyOneFile(const CommandContext& context, const CopyLine& line, std::string* why) {
   System& system = context.system;
   if (!system.PathExists(line.source)) {
-    *why = "the source does not exist";
+    *why = log_text::kWhySourceMissing;
     return EngineResult::kFileMissing;
   }
   const std::string side = CopySideFile(line.target);
@@ -89,7 +90,7 @@ EngineResult CopyOneFile(const CommandContext& context, const CopyLine& line, st
     const SystemError error = system.MoveTo(side, line.target);
     if (error != kSystemOk) {
       system.RemoveFile(side);
-      *why = "the new file cannot take the target's place" + ErrorSuffix(error);
+      *why = log_text::kWhyNotInPlace + ErrorSuffix(error);
       return EngineResult::kCopyFailed;
     }
   }
@@ -99,29 +100,28 @@ EngineResult CopyOneFile(const CommandContext& context, const CopyLine& line, st
 
 // The folder chain, then the file; logs the line with |tag| on success, a line in words otherwise.
 EngineResult CopyPerform(const CommandContext& context, const CopyLine& line, const char* tag) {
-  const std::string prefix = "Copy " + line.source + " to" + line.target;
   const size_t slash = line.target.rfind('\\');
   if (slash != std::string::npos) {
     const SystemError error = context.system.CreateFolderChain(line.target.substr(0, slash));
     if (error != kSystemOk) {
-      context.Log(prefix + " failed: the target folder cannot be created." + ErrorSuffix(error));
+      context.Log(log_text::CopyFailed(line.source, line.target, log_text::kWhyFolderNotMade) + ErrorSuffix(error));
       return EngineResult::kCopyFailed;
     }
   }
   std::string why;
   const EngineResult r = CopyOneFile(context, line, &why);
   if (r != EngineResult::kOk) {
-    context.Log(prefix + " failed: " + why + ".");
+    context.Log(log_text::CopyFailed(line.source, line.target, why) + ".");
     return r;
   }
-  context.Log(prefix + tag);
+  context.Log(log_text::Copied(line.source, line.target, tag));
   return EngineResult::kOk;
 }
 
 void CopyAddReference(const CommandContext& context, const CommandRecord& record, const CopyLine& line) {
   if (!record.Has(kCopyAddRefCount)) return;
   AddReference(context, line.target);  // a failing store still leaves the file installed
-  context.Log("Copy over Add Ref Count " + line.target + " OK.");
+  context.Log(log_text::CopyCounted(line.target));
 }
 
 // UPDATE: field by field (major, minor, build, revision); 0.0.0.0 and no resource mean "no
@@ -132,13 +132,13 @@ EngineResult CopyUpdate(const CommandContext& context, const CopyLine& line) {
   const uint64_t source_version = target_version == 0 ? 0 : context.system.FileVersion(line.source);
   const char* tag = nullptr;
   if (source_version == 0 || target_version == 0) {
-    tag = " OK./QM_EVER_INSTALL";
+    tag = log_text::kCopyNoVersion;
   } else if (source_version > target_version) {
-    tag = " OK./QM_DEST_VERSION_OLD";
+    tag = log_text::kCopyTargetOlder;
   }
   if (!tag) {
-    const char* kept = source_version == target_version ? " OK./QM_DEST_DVERSION_EQUAL" : " OK./QM_DEST_DVERSION_NEW";
-    context.Log("Not need Copy " + line.source + " to" + line.target + kept);
+    const char* kept = source_version == target_version ? log_text::kCopyTargetEqual : log_text::kCopyTargetNewer;
+    context.Log(log_text::NotCopied(line.source, line.target, kept));
     return EngineResult::kOk;
   }
   QM_RETURN_IF_FAILED(CopyPerform(context, line, tag));
@@ -156,7 +156,7 @@ EngineResult ExecuteCopy(const CommandContext& context, const CommandRecord& rec
   QM_RETURN_IF_FAILED(CopyCheckPaths(context, record, line));
   if (record.Has(kCopyUpdate)) QM_RETURN_IF_FAILED(CopyUpdate(context, line));
   if (record.Has(kCopyOverwrite)) {
-    QM_RETURN_IF_FAILED(CopyPerform(context, line, " OK./OVERWRITE"));
+    QM_RETURN_IF_FAILED(CopyPerform(context, line, log_text::kCopyOverwrite));
     context.effects.last_copy = 1;
   }
   CopyAddReference(context, record, line);
@@ -169,7 +169,7 @@ EngineResult ExecuteCopyIf(const CommandContext& context, const CommandRecord& r
   const bool copies = context.effects.last_copy == 1;
   if (r != EngineResult::kOk || (!copies && !record.Has(kCopyAddRefCount))) return r;
   QM_RETURN_IF_FAILED(CopyCheckPaths(context, record, line));
-  if (copies) QM_RETURN_IF_FAILED(CopyPerform(context, line, " OK./Copy_If"));
+  if (copies) QM_RETURN_IF_FAILED(CopyPerform(context, line, log_text::kCopyIf));
   CopyAddReference(context, record, line);
   return EngineResult::kOk;
 }

@@ -3,6 +3,7 @@
 // it (and the new file a stopped COPY left beside it). A file in use is deleted at the next
 // restart. Afterwards the file's folder goes when nothing but dot-named entries is left in it.
 #include "engine/commands/commands.h"
+#include "engine/log/log_text.h"
 #include "engine/ops/ref_count.h"
 #include "engine/script/paths.h"
 
@@ -14,7 +15,7 @@ void DelRemoveFile(const CommandContext& context, const std::string& path) {
   if (!system.PathExists(path) || system.RemoveFile(path)) return;
   system.DeleteAtRestart(path);  // in use
   context.effects.restart_needed = 1;
-  context.Log("Need reboot to Del file " + path + ".");
+  context.Log(log_text::DeletedAtRestart(path));
 }
 
 // Only the file's own folder; a folder that still holds a dot-named entry simply stays because
@@ -41,12 +42,12 @@ EngineResult ExecuteDel(const CommandContext& context, const CommandRecord& reco
   }
   if (!PathFits(path, "Del path")) return EngineResult::kInvalidArgument;
   if (IsFolderRelativePath(path)) {  // it would delete wherever the host's current folder happens to be
-    context.Log("DEL path is relative to the current folder: " + path);
+    context.Log(log_text::DeletePathRelative(path));
     return EngineResult::kInvalidArgument;
   }
   bool remove = force;
   ReleaseReference(context, path, force, &remove);
-  context.Log("Del " + path + (force ? " OK./FORCE" : " OK./CHECK_REF_COUNT"));
+  context.Log(log_text::Deleted(path, force));
   if (remove) {
     DelRemoveFile(context, path);
     // What a stopped COPY left beside the file under our side name; never another file.

@@ -1,12 +1,13 @@
 // REGPRODUCT: records the product and its version like an install's Finish does, without the
 // maker's values, the service settings or the restart marker. Its arguments are ignored.
 #include "engine/commands/commands.h"
+#include "engine/log/log_text.h"
 #include "engine/ops/product_record.h"
 
 namespace qm {
 
 EngineResult ExecuteRegProduct(const CommandContext& context, const CommandRecord& /*record*/) {
-  context.Log("====>Begin Do_RegProduct:");
+  context.Log(log_text::kRegProductBegin);
   std::string product;
   std::string version;
   QM_RETURN_IF_FAILED(ProductIdentity(context, "{PRODUCT_GUID}", &product));
@@ -14,7 +15,7 @@ EngineResult ExecuteRegProduct(const CommandContext& context, const CommandRecor
   QM_RETURN_IF_FAILED(ProductOpenRecords(context));
   QM_RETURN_IF_FAILED(ProductEnsureCount(context, product));
   ProductWriteVersion(context, product, version);
-  context.Log("<====Ending Do_RegProduct:");
+  context.Log(log_text::kRegProductEnd);
   return EngineResult::kOk;
 }
 

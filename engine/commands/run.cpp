@@ -2,6 +2,7 @@
 // RUNIF does the same only while no other installed product counts the program (its reference
 // count is at most 1). The program's exit code is not read.
 #include "engine/commands/commands.h"
+#include "engine/log/log_text.h"
 #include "engine/ops/ref_count.h"
 #include "engine/script/paths.h"
 #include "engine/script/variables.h"
@@ -28,7 +29,7 @@ EngineResult RunPrepare(const CommandContext& context, const CommandRecord& reco
   if (!PathFits(line->program, "Run program")) return EngineResult::kInvalidArgument;
   line->tested = PathAsTested(line->program);
   if (!context.system.PathExists(line->tested)) {
-    context.Log("Run " + line->program + " Not exist.");
+    context.Log(log_text::RunMissing(line->program));
     return EngineResult::kFileMissing;
   }
   return EngineResult::kOk;
@@ -39,7 +40,7 @@ EngineResult RunPrepare(const CommandContext& context, const CommandRecord& reco
 EngineResult RunStart(const CommandContext& context, const CommandRecord& record, const RunLine& line) {
   const bool wait = record.Has(kRunWait);
   if (!wait && !record.Has(kRunNoWait)) {
-    context.Log("Run wait flag must be WAIT or NOWAIT: " + record.flag_field);
+    context.Log(log_text::RunWaitFlagInvalid(record.flag_field));
     return EngineResult::kInvalidArgument;
   }
   // A path with a blank is quoted: unquoted, "C:\Program Files\x.exe" would start C:\Program.exe.
@@ -49,11 +50,11 @@ EngineResult RunStart(const CommandContext& context, const CommandRecord& record
   // Named outright: a relative program would otherwise be looked for in the host's folder first.
   const SystemError error = context.system.StartProcess(line.tested, command, wait);
   if (error != kSystemOk) {
-    context.Log("Run " + command + " cannot be started." + LogLastErrorSuffix(error));
+    context.Log(log_text::RunNotStarted(command) + LogLastErrorSuffix(error));
     return EngineResult::kProgramNotStarted;
   }
   if (wait) context.system.Pause(kSettleAfterWaitMs);
-  context.Log("Run " + command + (wait ? " OK./WAIT" : " OK./NOWAIT"));
+  context.Log(log_text::RunStarted(command, wait));
   return EngineResult::kOk;
 }
 
@@ -69,7 +70,7 @@ EngineResult ExecuteRunIf(const CommandContext& context, const CommandRecord& re
   RunLine line;
   QM_RETURN_IF_FAILED(RunPrepare(context, record, &line));
   const int count = GetReferenceCount(context, line.program);
-  context.Log(line.program + " nCount is " + std::to_string(count) + ".");
+  context.Log(log_text::ReferenceCountIs(line.program, count));
   if (count > 1) return EngineResult::kOk;  // another product still uses it
   return RunStart(context, record, line);
 }

@@ -1,6 +1,7 @@
 #include "engine/ops/product_record.h"
 
 #include "base/result.h"
+#include "engine/log/log_text.h"
 #include "engine/script/variables.h"
 
 namespace qm {
@@ -8,7 +9,7 @@ namespace qm {
 EngineResult ProductIdentity(const CommandContext& context, const char* name, std::string* value) {
   QM_RETURN_IF_FAILED(VariablesLookUp(context.variables, name, value));
   if (value->empty()) {
-    context.Log(std::string(name) + " is empty.");
+    context.Log(log_text::IdentityEmpty(name));
     return EngineResult::kVariableUndefined;
   }
   return EngineResult::kOk;
@@ -17,7 +18,7 @@ EngineResult ProductIdentity(const CommandContext& context, const char* name, st
 EngineResult ProductOpenRecords(const CommandContext& context) {
   for (const char* key : {kFamilyKey, kProductKey}) {
     if (!context.system.CreateKey(key)) {
-      context.Log(std::string("Key ") + key + " cannot be opened.");
+      context.Log(log_text::KeyNotOpened(key));
       return EngineResult::kProductKeyFailed;
     }
   }
@@ -35,7 +36,7 @@ EngineResult ProductEnsureCount(const CommandContext& context, const std::string
     case CountRead::kFailed:
       break;
   }
-  context.Log("Product count " + product + " cannot be read.");
+  context.Log(log_text::ProductCountUnreadable(product));
   return EngineResult::kProductKeyFailed;
 }
 

@@ -1,3 +1,4 @@
+#include "engine/log/log_text.h"
 #include "engine/ops/ref_count.h"
 
 namespace qm {
@@ -52,7 +53,7 @@ void CleanProductTree(const CommandContext& context) {
   system.DeleteKey("Software", "QMSrv");
   context.effects.restart_needed = 1;
   const std::string product_folder = context.program_files_folder + "\\qmsrv";
-  context.Log("Delete Dir is: " + product_folder);
+  context.Log(log_text::ProductFolderGoes(product_folder));
   system.DeleteAtRestart(product_folder);
 }
 

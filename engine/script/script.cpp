@@ -2,6 +2,7 @@
 
 #include "base/fs.h"
 #include "base/scoped_file.h"
+#include "engine/log/log_text.h"
 #include "engine/log/setup_log.h"
 #include "qmsetup/results.h"
 
@@ -48,9 +49,9 @@ void ScriptParse(const std::string& text, Script* script) {
 
 EngineResult ScriptLoad(const std::string& unpack_folder, Script* script) {
   std::string path = unpack_folder + "\\" + kScriptFileName;
-  WriteLogLine("INI file is" + path);
+  WriteLogLine(log_text::ScriptFileIs(path));
   if (!FsPathExists(path)) {
-    WriteLogLine("INI file not exist.");
+    WriteLogLine(log_text::kScriptMissing);
     return EngineResult::kFileMissing;
   }
   std::string text;
@@ -60,11 +61,11 @@ EngineResult ScriptLoad(const std::string& unpack_folder, Script* script) {
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0) text.append(buffer, n);
   } else {
-    WriteLogLine("INI file cannot be opened: " + path);
+    WriteLogLine(log_text::ScriptUnreadable(path));
   }
   ScriptParse(text, script);
   if (script->chapters.empty()) {
-    WriteLogLine("INI file data invalid.");
+    WriteLogLine(log_text::kScriptInvalid);
     return EngineResult::kInvalidArgument;
   }
   return EngineResult::kOk;

@@ -1,5 +1,6 @@
 #include "engine/script/variables.h"
 
+#include "engine/log/log_text.h"
 #include "engine/log/setup_log.h"
 #include "qmsetup/results.h"
 
@@ -12,7 +13,7 @@ void VariablesDefine(VariableTable& table, const std::string& name, const std::s
 EngineResult VariablesLookUp(const VariableTable& table, const std::string& name, std::string* value) {
   auto it = table.find(name);
   if (it == table.end()) {
-    WriteLogLine("Want to Get Common error :" + name + " Not exist.");
+    WriteLogLine(log_text::PlaceholderUndefined(name));
     return EngineResult::kVariableUndefined;
   }
   *value = it->second;
@@ -27,14 +28,14 @@ EngineResult VariablesExpand(const VariableTable& table, std::string* text) {
     // No placeholder left; a "}" before the first "{" ends expansion with the text as it is.
     if (open == std::string::npos || close == std::string::npos || close < open) return EngineResult::kOk;
     if (replacements >= kExpandMaxReplacements) {
-      WriteLogLine("Expand error : " + original + " needs more than 1000 replacements.");
+      WriteLogLine(log_text::ExpansionTooManySteps(original));
       return EngineResult::kVariableUndefined;
     }
     std::string value;
     EngineResult r = VariablesLookUp(table, text->substr(open, close - open + 1), &value);
     if (r != EngineResult::kOk) return r;
     if (text->size() - (close - open + 1) + value.size() > kExpandMaxLength) {
-      WriteLogLine("Expand error : " + original + " grows beyond 65536 characters.");
+      WriteLogLine(log_text::ExpansionTooLong(original));
       return EngineResult::kVariableUndefined;
     }
     text->replace(open, close - open + 1, value);
