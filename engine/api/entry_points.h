@@ -1,4 +1,4 @@
-// What the engine's exports do. The one-call functions answer in their own tables, as ints.
+// What the engine's exports do, each in its result table.
 #ifndef QM_ENGINE_API_ENTRY_POINTS_H_
 #define QM_ENGINE_API_ENTRY_POINTS_H_
 
@@ -14,10 +14,10 @@ EngineResult EngineSetLangID(const std::string& language);
 EngineResult EngineDoStep(const std::string& chapter);
 EngineResult EngineIsInstall(const std::string& mode);
 EngineResult EngineFinish();
-int MiddlewareInstall(const std::string& package_name);
-int MiddlewareUninstall(const std::string& package_name);
-int MiddlewareIsHaveInstalled(const std::string& package_name);
-int MiddlewareIsNeedReboot();
+MiddlewareResult MiddlewareInstall(const std::string& package_name);
+MiddlewareResult MiddlewareUninstall(const std::string& package_name);
+InstalledResult MiddlewareIsHaveInstalled(const std::string& package_name);
+bool MiddlewareIsNeedReboot();
 
 }  // namespace qm
 

@@ -9,8 +9,11 @@
 
 namespace {
 
-int AsInt(int r) { return r; }
-int AsInt(qm::EngineResult r) { return qm::ToInt(r); }
+template <typename Result>
+int AsInt(Result r) {
+  return qm::ToInt(r);
+}
+int AsInt(bool yes) { return yes ? 1 : 0; }
 
 // Allocation failure is the only exception the engine code can raise.
 template <typename F>

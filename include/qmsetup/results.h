@@ -64,24 +64,57 @@ constexpr const char* ResultName(EngineResult r) {
 }
 
 // instMW_Install and instMW_Uninstall. A failing listed chapter, when the error-stop setting
-// stops the run there, gives the code of its chapter: FILES 1, copy 2, start_Daemon and
-// start_certd 3, RegCSP and UnRegCSP 4, remove_Daemon and remove_certd 5, delete 6,
-// Install_Driver and UnInstall_Driver 10, any other chapter 1.
-namespace middleware_code {
-constexpr int kOk = 0;  // also when a restart is needed: ask instMW_IsNeedReboot
-constexpr int kFailed = 1;  // Prepare, SetInstDir or the action list failed; a too long package name
-constexpr int kFinishFailed = 3;
-constexpr int kAlreadyInstalled = 11;
-constexpr int kRestartPending = 12;
-}  // namespace middleware_code
+// stops the run there, gives the result of its chapter; any chapter not named here gives kFailed.
+enum class MiddlewareResult : int {
+  kOk = 0,                // also when a restart is needed: ask instMW_IsNeedReboot
+  kFailed = 1,            // Prepare, SetInstDir or the action list failed; a too long package name
+  kFilesFailed = 1,       // FILES
+  kCopyFailed = 2,        // copy
+  kFinishFailed = 3,
+  kStartFailed = 3,       // start_Daemon, start_certd
+  kRegisterFailed = 4,    // RegCSP, UnRegCSP
+  kRemoveFailed = 5,      // remove_Daemon, remove_certd
+  kDeleteFailed = 6,      // delete
+  kDriverFailed = 10,     // Install_Driver, UnInstall_Driver
+  kAlreadyInstalled = 11,
+  kRestartPending = 12,
+};
 
-// instMW_IsHaveInstalled (besides the engine's 5 for an undefined {PRODUCT_GUID}).
-namespace installed_code {
-constexpr int kNotInstalled = 0;
-constexpr int kPackageNewer = 1;  // also: the recorded version cannot be read
-constexpr int kSameVersion = 2;
-constexpr int kRecordedNewer = 3;  // also: the package defines no version
-}  // namespace installed_code
+constexpr const char* ResultName(MiddlewareResult r) {
+  switch (r) {
+    case MiddlewareResult::kOk: return "kOk";
+    case MiddlewareResult::kFailed: return "kFailed/kFilesFailed";
+    case MiddlewareResult::kCopyFailed: return "kCopyFailed";
+    case MiddlewareResult::kFinishFailed: return "kFinishFailed/kStartFailed";
+    case MiddlewareResult::kRegisterFailed: return "kRegisterFailed";
+    case MiddlewareResult::kRemoveFailed: return "kRemoveFailed";
+    case MiddlewareResult::kDeleteFailed: return "kDeleteFailed";
+    case MiddlewareResult::kDriverFailed: return "kDriverFailed";
+    case MiddlewareResult::kAlreadyInstalled: return "kAlreadyInstalled";
+    case MiddlewareResult::kRestartPending: return "kRestartPending";
+  }
+  return "unknown";
+}
+
+// instMW_IsHaveInstalled.
+enum class InstalledResult : int {
+  kNotInstalled = 0,
+  kPackageNewer = 1,        // also: the recorded version cannot be read
+  kSameVersion = 2,
+  kRecordedNewer = 3,       // also: the package defines no version
+  kVariableUndefined = 5,   // the engine's: {PRODUCT_GUID} is not defined
+};
+
+constexpr const char* ResultName(InstalledResult r) {
+  switch (r) {
+    case InstalledResult::kNotInstalled: return "kNotInstalled";
+    case InstalledResult::kPackageNewer: return "kPackageNewer";
+    case InstalledResult::kSameVersion: return "kSameVersion";
+    case InstalledResult::kRecordedNewer: return "kRecordedNewer";
+    case InstalledResult::kVariableUndefined: return "kVariableUndefined";
+  }
+  return "unknown";
+}
 
 namespace front_code {
 constexpr int kOk = 0;
