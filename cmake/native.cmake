@@ -1,14 +1,14 @@
 # Native (Linux) build: qmpack, the portable core's tests, fuzz targets and benchmarks.
 if(QM_TESTS)
+  file(GLOB QM_COMMAND_RULE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/engine/commands/*_rules_test.cpp)
   add_executable(core_tests
+    ${QM_COMMAND_RULE_TESTS}
     tests/native/test_log_sink.cpp
     base/ascii_test.cpp
     front/folder_access.cpp
     front/folder_access_test.cpp
     engine/package/der_test.cpp
     engine/package/package_reader_test.cpp
-    engine/commands/copy_rules_test.cpp
-    engine/commands/del_rules_test.cpp
     engine/script/args_test.cpp
     engine/script/grammar_test.cpp
     engine/script/paths_test.cpp
@@ -19,6 +19,7 @@ if(QM_TESTS)
     tests/native/fake_system.cpp)
   target_link_libraries(core_tests qmpack_check qmcommands qmcore GTest::gtest_main)
   add_test(NAME core_tests COMMAND core_tests)
+  add_test(NAME engine_layers COMMAND sh ${CMAKE_SOURCE_DIR}/tests/native/layers_test.sh ${CMAKE_SOURCE_DIR})
   add_test(NAME qmpack_cli COMMAND sh ${CMAKE_SOURCE_DIR}/tests/native/qmpack_cli_test.sh $<TARGET_FILE:qmpack>)
   add_test(NAME make_msi COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/make_msi_test.py)
 

@@ -130,8 +130,13 @@ class Checker {
       case CommandId::kRunIf: return CheckRun(r, *defined);
       case CommandId::kCall:
       case CommandId::kCallIf: return CheckCall(r, *defined);
-      case CommandId::kRegProduct: return;
+      default: return CheckFields(r, *defined);  // a command without checks of its own
     }
+  }
+
+  void CheckFields(const CommandRecord& r, const std::set<std::string>& defined) {
+    if (!r.well_formed) return Find(r.line, std::string(r.spec->keyword) + " is malformed: " + r.spec->usage);
+    for (const std::string* field : {&r.subject, &r.target, &r.value}) CheckPlaceholders(r.line, *field, defined);
   }
 
   void CheckCheck(const CommandRecord& r) {
