@@ -70,17 +70,9 @@ EngineResult FinishInstall(const CommandContext& context, int language_id, const
   QM_RETURN_IF_FAILED(ProductEnsureCount(context, id.product));
   system.WriteString(kProductKey, id.company, std::to_string(language_id));
   const std::string company_count = "Ref_" + id.company;
-  uint32_t count = 0;
-  switch (system.ReadCount(kProductKey, company_count, &count)) {
-    case CountRead::kPresent:
-      system.WriteCount(kProductKey, company_count, count + 1);
-      break;
-    case CountRead::kAbsent:
-      system.WriteCount(kProductKey, company_count, 1);
-      break;
-    case CountRead::kFailed:
-      WriteLogLine(log_text::CompanyCountUnreadable(company_count));
-      return EngineResult::kCompanyCountFailed;
+  if (!RaiseCount(system, kProductKey, company_count)) {
+    WriteLogLine(log_text::CompanyCountUnreadable(company_count));
+    return EngineResult::kCompanyCountFailed;
   }
   ProductWriteVersion(context, id.product, id.version);
   FinishServiceSettings();

@@ -5,38 +5,17 @@
 #include "engine/commands/commands.h"
 #include "engine/log/log_text.h"
 #include "engine/ops/ref_count.h"
-#include "engine/script/paths.h"
-#include "engine/script/variables.h"
 
 namespace qm {
 namespace {
 
-struct CallLine {
-  std::string library;
-  std::string parameter;
-  std::string tested;  // the library's full path: the file the existence test found is the one loaded
-};
-
-// Fields and expansion: kOk, kInvalidArgument (malformed, a path that does not fit) or
-// kVariableUndefined.
-EngineResult CallExpand(const CommandContext& context, const CommandRecord& record, CallLine* line) {
-  if (!record.well_formed) return RejectMalformed(context, record);
-  line->library = record.subject;
-  line->parameter = record.value;
-  QM_RETURN_IF_FAILED(VariablesExpand(context.variables, &line->parameter));
-  QM_RETURN_IF_FAILED(ExpandPath(context, &line->library));
-  if (!PathFits(line->library, "Call library")) return EngineResult::kInvalidArgument;
-  line->tested = PathAsTested(line->library);
-  return EngineResult::kOk;
-}
-
-std::string CallDescription(const CommandRecord& record, const CallLine& line) {
-  return log_text::CallDescription(line.library, record.function, line.parameter);
+std::string CallDescription(const CommandRecord& record, const StartableLine& line) {
+  return log_text::CallDescription(line.path, record.function, line.text);
 }
 
 // Loads, looks up and calls; on success the library joins the chapter's list. |quiet| (CALLIF)
 // leaves the failures unlogged. A nonzero result of the function is the command's result.
-EngineResult CallInvoke(const CommandContext& context, const CommandRecord& record, const CallLine& line, bool quiet) {
+EngineResult CallInvoke(const CommandContext& context, const CommandRecord& record, const StartableLine& line, bool quiet) {
   System& system = context.system;
   ModuleHandle library = system.LoadModule(line.tested);
   if (!library) {
@@ -49,7 +28,7 @@ EngineResult CallInvoke(const CommandContext& context, const CommandRecord& reco
     system.ReleaseModule(library);
     return EngineResult::kFunctionMissing;
   }
-  const int r = system.CallExport(entry, line.parameter);
+  const int r = system.CallExport(entry, line.text);
   if (r != 0) {
     if (!quiet) context.Log(log_text::kCallFailed);
     system.ReleaseModule(library);
@@ -63,19 +42,19 @@ EngineResult CallInvoke(const CommandContext& context, const CommandRecord& reco
 }  // namespace
 
 EngineResult ExecuteCall(const CommandContext& context, const CommandRecord& record) {
-  CallLine line;
-  QM_RETURN_IF_FAILED(CallExpand(context, record, &line));
+  StartableLine line;
+  QM_RETURN_IF_FAILED(ExpandStartable(context, record, "Call library", &line));
   context.Log(CallDescription(record, line) + log_text::kCallBegin);
   if (!context.system.PathExists(line.tested)) return EngineResult::kFileMissing;
   return CallInvoke(context, record, line, false);
 }
 
 EngineResult ExecuteCallIf(const CommandContext& context, const CommandRecord& record) {
-  CallLine line;
-  QM_RETURN_IF_FAILED(CallExpand(context, record, &line));
+  StartableLine line;
+  QM_RETURN_IF_FAILED(ExpandStartable(context, record, "Call library", &line));
   if (!context.system.PathExists(line.tested)) return EngineResult::kFileMissing;
-  const int count = GetReferenceCount(context, line.library);
-  context.Log(log_text::ReferenceCountIs(line.library, count));
+  const int count = GetReferenceCount(context, line.path);
+  context.Log(log_text::ReferenceCountIs(line.path, count));
   if (count > 1) return EngineResult::kOk;  // another product still uses it
   return CallInvoke(context, record, line, true);
 }

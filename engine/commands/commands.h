@@ -21,6 +21,18 @@ using Executor = EngineResult (*)(const CommandContext& context, const CommandRe
 // "<command> data invalid, <usage>:<arguments>" and gives kInvalidArgument.
 EngineResult RejectMalformed(const CommandContext& context, const CommandRecord& record);
 
+// What RUN and CALL start or load, their fields expanded (the text first).
+struct StartableLine {
+  std::string path;    // the program or library as the line names it
+  std::string text;    // the parameters or the parameter
+  std::string tested;  // the full path: the file the existence test found is the one started or loaded
+};
+
+// kOk, kInvalidArgument (malformed, or a path that does not fit; |what| names it in the message)
+// or kVariableUndefined.
+EngineResult ExpandStartable(const CommandContext& context, const CommandRecord& record, const char* what,
+                             StartableLine* line);
+
 // A path field with its placeholders expanded, unless it is absolute already: kOk or
 // kVariableUndefined.
 EngineResult ExpandPath(const CommandContext& context, std::string* path);

@@ -61,4 +61,16 @@ EngineResult ExpandPath(const CommandContext& context, std::string* path) {
   return IsAbsolutePath(*path) ? EngineResult::kOk : VariablesExpand(context.variables, path);
 }
 
+EngineResult ExpandStartable(const CommandContext& context, const CommandRecord& record, const char* what,
+                             StartableLine* line) {
+  if (!record.well_formed) return RejectMalformed(context, record);
+  line->path = record.subject;
+  line->text = record.value;
+  QM_RETURN_IF_FAILED(VariablesExpand(context.variables, &line->text));
+  QM_RETURN_IF_FAILED(ExpandPath(context, &line->path));
+  if (!PathFits(line->path, what)) return EngineResult::kInvalidArgument;
+  line->tested = PathAsTested(line->path);
+  return EngineResult::kOk;
+}
+
 }  // namespace qm

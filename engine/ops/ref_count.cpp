@@ -3,21 +3,26 @@
 
 namespace qm {
 
+bool RaiseCount(System& system, const std::string& key, const std::string& name) {
+  uint32_t count = 0;
+  switch (system.ReadCount(key, name, &count)) {
+    case CountRead::kPresent:
+      system.WriteCount(key, name, count + 1);
+      return true;
+    case CountRead::kAbsent:
+      system.WriteCount(key, name, 1);
+      return true;
+    case CountRead::kFailed:
+      break;
+  }
+  return false;
+}
+
 EngineResult AddReference(const CommandContext& context, const std::string& path) {
   System& system = context.system;
   // The family key first: the Ref key is made below it.
-  if (!system.CreateKey(kFamilyKey) || !system.CreateKey(kRefKey)) return EngineResult::kReferenceStoreFailed;
-  uint32_t count = 0;
-  switch (system.ReadCount(kRefKey, path, &count)) {
-    case CountRead::kPresent:
-      system.WriteCount(kRefKey, path, count + 1);
-      break;
-    case CountRead::kAbsent:
-      system.WriteCount(kRefKey, path, 1);
-      break;
-    case CountRead::kFailed:
-      return EngineResult::kReferenceStoreFailed;
-  }
+  if (!system.CreateKey(kFamilyKey) || !system.CreateKey(kRefKey) || !RaiseCount(system, kRefKey, path))
+    return EngineResult::kReferenceStoreFailed;
   return EngineResult::kOk;
 }
 

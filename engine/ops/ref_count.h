@@ -15,6 +15,10 @@ namespace qm {
 using qmsetup::kFamilyKey;
 using qmsetup::kRefKey;
 
+// A count one higher, or 1 when there is none: false when the stored value cannot be read (it
+// is then left as it was). The key must exist.
+bool RaiseCount(System& system, const std::string& key, const std::string& name);
+
 // One more reference: kOk, or kReferenceStoreFailed when a key cannot be opened or created or the
 // stored value cannot be read (it is then left as it was).
 EngineResult AddReference(const CommandContext& context, const std::string& path);
