@@ -12,7 +12,8 @@
 #include <type_traits>
 
 #ifdef _WIN32
-#include <windows.h>
+// Declared here rather than through windows.h, whose macros would rename portable code's names.
+extern "C" __declspec(dllimport) void __stdcall OutputDebugStringA(const char* text);
 #endif
 
 namespace qm {

@@ -32,11 +32,14 @@ const char* FrontLanguageForSelector(int selector) {
   }
 }
 
+// What an engine export answered, as the engine's result.
+EngineResult EngineAnswer(int answer) { return static_cast<EngineResult>(answer); }
+
 // Maps Finish's answer; false for anything but "done" and "done, restart needed".
 bool FrontFinish(FrontState& state, bool* restart_needed) {
-  int r = state.finish();
-  if (r != engine_code::kOk && r != engine_code::kDoneRestartNeeded) return false;
-  *restart_needed = r == engine_code::kDoneRestartNeeded;
+  const EngineResult r = EngineAnswer(state.finish());
+  if (r != EngineResult::kOk && r != EngineResult::kDoneRestartNeeded) return false;
+  *restart_needed = r == EngineResult::kDoneRestartNeeded;
   return true;
 }
 
@@ -57,21 +60,21 @@ int FrontInstall(int selector) {
   char language_buffer[10] = {};
   std::memcpy(language_buffer, language, std::strlen(language));
 
-  if (state.prepare(qmsetup::kPackageFileName) != engine_code::kOk) return front_code::kEngineFailed;
-  int mode = state.is_install("INSTALL");
-  if (mode == engine_code::kAlreadyInstalled) return front_code::kOk;
-  if (mode != engine_code::kOk) return front_code::kEngineFailed;
-  if (state.set_lang_id(language_buffer) != engine_code::kOk) return front_code::kEngineFailed;
+  if (EngineAnswer(state.prepare(qmsetup::kPackageFileName)) != EngineResult::kOk) return front_code::kEngineFailed;
+  const EngineResult mode = EngineAnswer(state.is_install("INSTALL"));
+  if (mode == EngineResult::kAlreadyInstalled) return front_code::kOk;
+  if (mode != EngineResult::kOk) return front_code::kEngineFailed;
+  if (EngineAnswer(state.set_lang_id(language_buffer)) != EngineResult::kOk) return front_code::kEngineFailed;
   for (const char* chapter : {"FILES", "copy"}) {
-    if (state.do_step(chapter) != engine_code::kOk) return front_code::kEngineFailed;
+    if (EngineAnswer(state.do_step(chapter)) != EngineResult::kOk) return front_code::kEngineFailed;
   }
   bool restart_needed = false;
   if (!FrontFinish(state, &restart_needed)) return front_code::kEngineFailed;
   for (const char* chapter : {"SetupHidReg", "start_Daemon", "RegCSP"}) {
-    if (state.do_step(chapter) != engine_code::kOk) return front_code::kEngineFailed;
+    if (EngineAnswer(state.do_step(chapter)) != EngineResult::kOk) return front_code::kEngineFailed;
   }
   ::Sleep(kPauseBeforeCertDaemonMs);  // the slot daemon must be up before the certificate daemon
-  if (state.do_step("start_certd") != engine_code::kOk) return front_code::kEngineFailed;
+  if (EngineAnswer(state.do_step("start_certd")) != EngineResult::kOk) return front_code::kEngineFailed;
   return FrontCompleteRun(state, restart_needed);
 }
 
@@ -80,14 +83,14 @@ int FrontUninstall() {
   if (staged != front_code::kOk) return staged;
   FrontState& state = FrontGetState();
 
-  if (state.prepare(qmsetup::kPackageFileName) != engine_code::kOk) return front_code::kEngineFailed;
-  int mode = state.is_install("UNINSTALL");
-  if (mode == engine_code::kNotInstalled) return front_code::kOk;
-  if (mode != engine_code::kOk) return front_code::kEngineFailed;
+  if (EngineAnswer(state.prepare(qmsetup::kPackageFileName)) != EngineResult::kOk) return front_code::kEngineFailed;
+  const EngineResult mode = EngineAnswer(state.is_install("UNINSTALL"));
+  if (mode == EngineResult::kNotInstalled) return front_code::kOk;
+  if (mode != EngineResult::kOk) return front_code::kEngineFailed;
   // A missing file must not stop a removal half-way: 4 counts as done.
   for (const char* chapter : {"remove_certd", "remove_Daemon", "UnRegCSP", "delete", "UnSetupHidReg"}) {
-    int r = state.do_step(chapter);
-    if (r != engine_code::kOk && r != engine_code::kFileMissing) return front_code::kEngineFailed;
+    const EngineResult r = EngineAnswer(state.do_step(chapter));
+    if (r != EngineResult::kOk && r != EngineResult::kFileMissing) return front_code::kEngineFailed;
   }
   bool restart_needed = false;
   if (!FrontFinish(state, &restart_needed)) return front_code::kEngineFailed;

@@ -130,14 +130,14 @@ TEST(ShippedScript, ChaptersAndArguments) {
                           "UnSetupHidReg", "copy", "delete", "remove_Daemon", "remove_certd", "repaircopy",
                           "start_Daemon", "start_certd"}));
   EXPECT_EQ(script.lines.front(), "[COMMON]");
-  const qm::ChapterLines& reg = script.chapters.at("RegCSP");
+  const qm::ChapterLines& reg = script.chapters.at("RegCSP").lines;
   std::string parameter;
   ASSERT_TRUE(qm::ArgsOuterQuoted(reg[1].substr(reg[1].rfind(',') + 1), &parameter));
   EXPECT_EQ(parameter, "\"i\";\"{SYSDIR}\\qmcsp.dll\";\"{SYSDIR}\\qmcsp2.sig\";\"QM KX2 Token CSP\"")
       << "the inner quotes stay";
-  EXPECT_EQ(script.chapters.at("FILES").size(), 30u) << "the header and 29 CHECK lines";
-  EXPECT_EQ(script.chapters.at("copy").size(), 27u);
-  EXPECT_EQ(script.chapters.at("delete").size(), 27u);
+  EXPECT_EQ(script.chapters.at("FILES").lines.size(), 30u) << "the header and 29 CHECK lines";
+  EXPECT_EQ(script.chapters.at("copy").lines.size(), 27u);
+  EXPECT_EQ(script.chapters.at("delete").lines.size(), 27u);
   qmtest::DeleteTree(folder);
 }
 

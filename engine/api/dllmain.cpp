@@ -1,6 +1,8 @@
 #include <windows.h>
 
-#include "engine/api/engine_state.h"
+#include "engine/api/win32_system.h"
+#include "engine/commands/dispatcher.h"
+#include "engine/core/engine_state.h"
 #include "engine/log/setup_log.h"
 #include "qmsetup/names.h"
 
@@ -25,7 +27,10 @@ void EngineProcessDetach(bool unloading) {
   // unloads the engine many times keeps no memory or handle of ours. At process exit the
   // system takes everything anyway.
   if (unloading) {
-    for (HMODULE library : state.loaded_libraries) ::FreeLibrary(library);
+    {
+      Win32System system(state);
+      ReleaseChapterLibraries(state.effects, system);
+    }
     EngineDestroyState();
     LogDestroyWriter();
   }

@@ -3,20 +3,27 @@
 
 #include <new>
 
+#include "base/result.h"
 #include "engine/api/entry_points.h"
 #include "qmsetup/results.h"
 
 namespace {
 
+template <typename Result>
+int AsInt(Result r) {
+  return qm::ToInt(r);
+}
+int AsInt(bool yes) { return yes ? 1 : 0; }
+
 // Allocation failure is the only exception the engine code can raise.
 template <typename F>
 int Guard(F f) {
   try {
-    return f();
+    return AsInt(f());
   } catch (const std::bad_alloc&) {
-    return qm::engine_code::kInvalidArgument;
+    return qm::ToInt(qm::EngineResult::kInvalidArgument);
   } catch (...) {
-    return qm::engine_code::kInvalidArgument;
+    return qm::ToInt(qm::EngineResult::kInvalidArgument);
   }
 }
 

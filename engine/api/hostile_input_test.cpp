@@ -8,7 +8,7 @@
 
 #include "tests/win/engine_fixture.h"
 #include "tests/win/test_support.h"
-#include "tools/qmpack/package_writer.h"
+#include "engine/package/package_writer.h"
 
 namespace {
 

@@ -6,12 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/result.h"
 #include "base/win/reg_key.h"
-#include "engine/api/engine_state.h"
 #include "engine/api/entry_points.h"
-#include "engine/api/product_record.h"
-#include "engine/commands/ref_count.h"
+#include "engine/core/engine_state.h"
+#include "engine/log/log_text.h"
 #include "engine/log/setup_log.h"
+#include "engine/ops/product_record.h"
+#include "engine/ops/ref_count.h"
 #include "engine/script/paths.h"
 #include "engine/script/variables.h"
 #include "qmsetup/names.h"
@@ -20,25 +22,28 @@
 namespace qm {
 namespace {
 
-// A failing listed chapter, by the text of its line, when the run stops there.
-int MiddlewareStepCode(const std::string& line) {
+// A failing listed chapter's result, by the text of its line, when the run stops there.
+MiddlewareResult MiddlewareStepResult(const std::string& line) {
   static const struct {
     const char* chapter;
-    int code;
+    MiddlewareResult result;
   } kTable[] = {
-      {"FILES", 1},         {"copy", 2},         {"start_Daemon", 3},   {"start_certd", 3},
-      {"RegCSP", 4},        {"UnRegCSP", 4},     {"remove_Daemon", 5},  {"remove_certd", 5},
-      {"delete", 6},        {"Install_Driver", 10}, {"UnInstall_Driver", 10},
+      {"FILES", MiddlewareResult::kFilesFailed},         {"copy", MiddlewareResult::kCopyFailed},
+      {"start_Daemon", MiddlewareResult::kStartFailed},  {"start_certd", MiddlewareResult::kStartFailed},
+      {"RegCSP", MiddlewareResult::kRegisterFailed},     {"UnRegCSP", MiddlewareResult::kRegisterFailed},
+      {"remove_Daemon", MiddlewareResult::kRemoveFailed}, {"remove_certd", MiddlewareResult::kRemoveFailed},
+      {"delete", MiddlewareResult::kDeleteFailed},       {"Install_Driver", MiddlewareResult::kDriverFailed},
+      {"UnInstall_Driver", MiddlewareResult::kDriverFailed},
   };
   for (const auto& row : kTable)
-    if (line == row.chapter) return row.code;
-  return middleware_code::kFailed;
+    if (line == row.chapter) return row.result;
+  return MiddlewareResult::kFailed;
 }
 
 // The given name, or the engine's own file name cut before its first "." followed by ".dat".
 bool MiddlewarePackageName(const std::string& given, std::string* out) {
   if (given.size() >= kPathBufferSize) {
-    WriteLogLine("Package name is longer than 259 characters: " + given);
+    WriteLogLine(log_text::PackageNameTooLong(given));
     return false;
   }
   if (!given.empty()) {
@@ -59,92 +64,92 @@ struct ActionRun {
   bool install;
 };
 
-int MiddlewareRun(const ActionRun& run, const std::string& given) {
+MiddlewareResult MiddlewareRun(const ActionRun& run, const std::string& given) {
   std::string package;
-  if (!MiddlewarePackageName(given, &package)) return middleware_code::kFailed;
-  int r = EnginePrepare(package);
-  if (r == engine_code::kRestartPending) return middleware_code::kRestartPending;
-  if (r != engine_code::kOk) return middleware_code::kFailed;
+  if (!MiddlewarePackageName(given, &package)) return MiddlewareResult::kFailed;
+  EngineResult r = EnginePrepare(package);
+  if (r == EngineResult::kRestartPending) return MiddlewareResult::kRestartPending;
+  if (r != EngineResult::kOk) return MiddlewareResult::kFailed;
   EngineState& state = EngineGetState();
-  if (EngineSetInstDir(state.program_files_folder + "\\qmsrv") != engine_code::kOk) return middleware_code::kFailed;
-  // Only "already installed" stops an install; every other answer (5 included) goes on, and a
-  // removal goes on whatever it hears.
+  if (EngineSetInstDir(state.program_files_folder + "\\qmsrv") != EngineResult::kOk) return MiddlewareResult::kFailed;
+  // Only "already installed" stops an install; every other answer (kVariableUndefined included)
+  // goes on, and a removal goes on whatever it hears.
   r = EngineIsInstall(run.mode);
-  if (run.install && r == engine_code::kAlreadyInstalled) return middleware_code::kAlreadyInstalled;
-  const ChapterLines* found = ScriptFindChapter(state.script, run.list);
+  if (run.install && r == EngineResult::kAlreadyInstalled) return MiddlewareResult::kAlreadyInstalled;
+  const Chapter* found = ScriptFindChapter(state.script, run.list);
   if (!found) {
-    WriteLogLine(std::string("Can not find chaper [") + run.list + "].");
-    return middleware_code::kFailed;
+    WriteLogLine(log_text::ActionListMissing(run.list));
+    return MiddlewareResult::kFailed;
   }
-  const ChapterLines lines = *found;  // the header line comes first; DoStep passes over it
+  const ChapterLines lines = found->lines;  // the header line comes first; DoStep passes over it
   for (const std::string& line : lines) {
     r = EngineDoStep(line);
-    const int stop = run.install ? state.install_error_stop : state.uninstall_error_stop;
-    if (r != engine_code::kOk && stop == 1) return MiddlewareStepCode(line);
+    const int stop = run.install ? state.effects.install_error_stop : state.effects.uninstall_error_stop;
+    if (r != EngineResult::kOk && stop == 1) return MiddlewareStepResult(line);
   }
   r = EngineFinish();
-  const bool done = r == engine_code::kOk || r == engine_code::kRestartPending ||
-                    (!run.install && r == engine_code::kNotInstalled);
-  return done ? middleware_code::kOk : middleware_code::kFinishFailed;
+  const bool done = r == EngineResult::kOk || r == EngineResult::kDoneRestartNeeded ||
+                    (!run.install && r == EngineResult::kNotInstalled);
+  return done ? MiddlewareResult::kOk : MiddlewareResult::kFinishFailed;
 }
 
 }  // namespace
 
-int MiddlewareInstall(const std::string& package_name) {
+MiddlewareResult MiddlewareInstall(const std::string& package_name) {
   return MiddlewareRun({"INSTALL", "ACTLIST", true}, package_name);
 }
 
-int MiddlewareUninstall(const std::string& package_name) {
+MiddlewareResult MiddlewareUninstall(const std::string& package_name) {
   return MiddlewareRun({"UNINSTALL", "UN.ACTLIST", false}, package_name);
 }
 
-int MiddlewareIsHaveInstalled(const std::string& given) {
+InstalledResult MiddlewareIsHaveInstalled(const std::string& given) {
   std::string package;
-  if (!MiddlewarePackageName(given, &package)) return engine_code::kVariableUndefined;
+  if (!MiddlewarePackageName(given, &package)) return InstalledResult::kVariableUndefined;
   EnginePrepare(package);  // the lookups below work on whatever script is loaded
   const VariableTable& variables = EngineGetState().variables;
   std::string product;
-  int r = VariablesLookUp(variables, "{PRODUCT_GUID}", &product);
-  if (r != engine_code::kOk) return r;
-  if (product.empty()) return installed_code::kNotInstalled;
-  WriteLogLine("====>Begin to Get Product ver:");
+  if (VariablesLookUp(variables, "{PRODUCT_GUID}", &product) != EngineResult::kOk)
+    return InstalledResult::kVariableUndefined;
+  if (product.empty()) return InstalledResult::kNotInstalled;
+  WriteLogLine(log_text::kProductVersionBegin);
   {
     RegKey family;
-    if (family.Open(HKEY_LOCAL_MACHINE, kFamilyKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return installed_code::kNotInstalled;
+    if (family.Open(HKEY_LOCAL_MACHINE, kFamilyKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return InstalledResult::kNotInstalled;
     RegKey products;
     DWORD count = 0;
-    if (products.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return installed_code::kNotInstalled;
+    if (products.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return InstalledResult::kNotInstalled;
     if (products.ReadCount(product.c_str(), &count) != RegCount::kPresent) {
-      WriteLogLine("<====Ending to Get Product ver:");
-      return installed_code::kNotInstalled;
+      WriteLogLine(log_text::kProductVersionEnd);
+      return InstalledResult::kNotInstalled;
     }
   }
-  WriteLogLine("Product have already install is " + product);
+  WriteLogLine(log_text::AlreadyInstalled(product));
   std::string recorded;
   {
     RegKey details;
     if (details.Open(HKEY_LOCAL_MACHINE, (std::string(kProductKey) + "\\" + product).c_str(), KEY_ALL_ACCESS) !=
             ERROR_SUCCESS ||
         details.ReadString("PRODUCT_VER", &recorded) != ERROR_SUCCESS)
-      return installed_code::kPackageNewer;
+      return InstalledResult::kPackageNewer;
   }
   std::string packaged;
-  if (VariablesLookUp(variables, "{PRODUCT_VER}", &packaged) != engine_code::kOk || packaged.empty())
-    return installed_code::kRecordedNewer;
+  if (VariablesLookUp(variables, "{PRODUCT_VER}", &packaged) != EngineResult::kOk || packaged.empty())
+    return InstalledResult::kRecordedNewer;
   // As atof reads them: the leading decimal number, "2.5" and "2.50" alike.
   const double package_version = std::atof(packaged.c_str());
   const double recorded_version = std::atof(recorded.c_str());
-  if (package_version > recorded_version) return installed_code::kPackageNewer;
-  if (package_version == recorded_version) return installed_code::kSameVersion;
-  return installed_code::kRecordedNewer;
+  if (package_version > recorded_version) return InstalledResult::kPackageNewer;
+  if (package_version == recorded_version) return InstalledResult::kSameVersion;
+  return InstalledResult::kRecordedNewer;
 }
 
-int MiddlewareIsNeedReboot() {
+bool MiddlewareIsNeedReboot() {
   char marker[MAX_PATH] = {};
   UINT n = ::GetWindowsDirectoryA(marker, MAX_PATH);
-  if (n == 0 || n + sizeof(qmsetup::kRestartMarkerBelowWindows) > MAX_PATH) return 0;
+  if (n == 0 || n + sizeof(qmsetup::kRestartMarkerBelowWindows) > MAX_PATH) return false;
   std::memcpy(marker + n, qmsetup::kRestartMarkerBelowWindows, sizeof(qmsetup::kRestartMarkerBelowWindows));
-  return ::PathFileExistsA(marker) ? 1 : 0;
+  return ::PathFileExistsA(marker) != FALSE;
 }
 
 }  // namespace qm

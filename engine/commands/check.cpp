@@ -1,30 +1,22 @@
 // CHECK "path": is a payload file (or folder) present? Relative paths are below the unpack folder;
 // placeholders are not expanded.
-#include <windows.h>
-#include <shlwapi.h>
-
-#include "engine/api/engine_state.h"
-#include "engine/commands/dispatcher.h"
-#include "engine/log/setup_log.h"
-#include "engine/script/args.h"
-#include "qmsetup/results.h"
+#include "engine/commands/commands.h"
+#include "engine/log/log_text.h"
+#include "engine/script/paths.h"
 
 namespace qm {
 
-int CheckCommand(const std::string& args) {
-  std::string path;
-  if (!ArgsOuterQuoted(args, &path)) {
-    WriteLogLine("Check data invalid, a path in double quotes is needed:" + args);
-    return engine_code::kInvalidArgument;
+EngineResult ExecuteCheck(const CommandContext& context, const CommandRecord& record) {
+  if (!record.well_formed) return RejectMalformed(context, record);
+  const std::string& path = record.subject;
+  const std::string full = IsAbsolutePath(path) ? path : context.unpack_folder + "\\" + path;
+  if (!PathFits(full, "Check path")) return EngineResult::kInvalidArgument;
+  if (context.system.PathExists(full)) {
+    context.Log(log_text::CheckFound(full));
+    return EngineResult::kOk;
   }
-  const std::string full = IsAbsolutePath(path) ? path : EngineGetState().unpack_folder + "\\" + path;
-  if (!PathFits(full, "Check path")) return engine_code::kInvalidArgument;
-  if (::PathFileExistsA(full.c_str())) {
-    WriteLogLine("Check " + full + " OK.");
-    return engine_code::kOk;
-  }
-  WriteLogLine("Check " + full + " Not exist.");
-  return engine_code::kFileMissing;
+  context.Log(log_text::CheckMissing(full));
+  return EngineResult::kFileMissing;
 }
 
 }  // namespace qm

@@ -1,75 +1,76 @@
 #include "engine/commands/dispatcher.h"
 
-#include <windows.h>
-
-#include <cstring>
-
-#include "engine/api/engine_state.h"
-#include "engine/log/setup_log.h"
-#include "qmsetup/results.h"
+#include "engine/script/paths.h"
+#include "engine/script/variables.h"
 
 namespace qm {
 namespace {
 
-// The first seven keep the blank after the keyword at the front of the arguments.
-const CommandKeyword kKeywords[] = {
-    {"CHECK ", 5, CheckCommand},     {"COPY ", 4, CopyCommand},       {"RUN ", 3, RunCommand},
-    {"CALL ", 4, CallCommand},       {"DEL ", 3, DelCommand},         {"VAR ", 3, VarHandler},
-    {"DEF ", 3, DefCommand},         {"RUNIF ", 6, RunIfCommand},     {"CALLIF ", 7, CallIfCommand},
-    {"COPYIF ", 7, CopyIfCommand},   {"REGPRODUCT ", 11, RegProductCommand},
+const Executor kExecutors[] = {
+#define QM_COMMAND(name, ...) Execute##name,
+#include "engine/script/commands.inc"
+#undef QM_COMMAND
 };
 
-// Frees what CALL loaded when the chapter ends, however it ends: a handler that throws
+// Frees what CALL loaded when the chapter ends, however it ends: an executor that throws
 // (std::bad_alloc) must not leave its libraries loaded into the next chapter, or for DllMain.
 class ChapterLibraries {
  public:
-  explicit ChapterLibraries(EngineState& state) : state_(state) {}
+  ChapterLibraries(CommandEffects& effects, System& system) : effects_(effects), system_(system) {}
   ChapterLibraries(const ChapterLibraries&) = delete;
   ChapterLibraries& operator=(const ChapterLibraries&) = delete;
-  ~ChapterLibraries() {
-    for (HMODULE module : state_.loaded_libraries) ::FreeLibrary(module);
-    state_.loaded_libraries.clear();
-  }
+  ~ChapterLibraries() { ReleaseChapterLibraries(effects_, system_); }
 
  private:
-  EngineState& state_;
+  CommandEffects& effects_;
+  System& system_;
 };
 
 }  // namespace
 
-const CommandKeyword* DispatcherKeywords(size_t* count) {
-  *count = sizeof(kKeywords) / sizeof(kKeywords[0]);
-  return kKeywords;
+void ReleaseChapterLibraries(CommandEffects& effects, System& system) {
+  for (ModuleHandle module : effects.loaded_libraries) system.ReleaseModule(module);
+  effects.loaded_libraries.clear();
 }
 
-int RunChapter(const std::string& name) {
-  size_t count = 0;
-  const CommandKeyword* keywords = DispatcherKeywords(&count);
-  return RunChapterWith(name, keywords, count);
+EngineResult RunChapter(const Script& script, const CommandContext& context, const std::string& name) {
+  return RunChapterWith(script, context, name, kExecutors);
 }
 
-int RunChapterWith(const std::string& name, const CommandKeyword* keywords, size_t count) {
-  EngineState& state = EngineGetState();
-  if (state.script.chapters.empty() || name.empty()) return engine_code::kInvalidArgument;
-  const ChapterLines* found = ScriptFindChapter(state.script, name);
-  if (!found) return engine_code::kChapterNotFound;
-  const ChapterLines lines = *found;  // handlers never see the loaded script itself
+EngineResult RunChapterWith(const Script& script, const CommandContext& context, const std::string& name,
+                            const Executor* executors) {
+  if (script.chapters.empty() || name.empty()) return EngineResult::kInvalidArgument;
+  const Chapter* found = ScriptFindChapter(script, name);
+  if (!found) return EngineResult::kChapterNotFound;
+  const std::vector<CommandRecord> commands = found->commands;  // executors never see the loaded script
 
-  ChapterLibraries libraries(state);
-  int result = engine_code::kOk;
-  for (const std::string& line : lines) {
-    for (size_t i = 0; i < count; ++i) {
-      const CommandKeyword& k = keywords[i];
-      if (line.compare(0, std::strlen(k.keyword), k.keyword) != 0) continue;
-      result = k.handler(line.substr(k.removed));
-      break;
-    }
-    if (result != engine_code::kOk) break;
+  ChapterLibraries libraries(context.effects, context.system);
+  for (const CommandRecord& record : commands) {
+    const EngineResult r = executors[static_cast<size_t>(record.id())](context, record);
+    if (r != EngineResult::kOk) return r;
   }
-  return result;
+  return EngineResult::kOk;
 }
 
-int VarHandler(const std::string& args) { return VarCommand(EngineGetState().variables, args); }
+EngineResult RejectMalformed(const CommandContext& context, const CommandRecord& record) {
+  context.Log(GrammarMalformedMessage(record));
+  return EngineResult::kInvalidArgument;
+}
 
+EngineResult ExpandPath(const CommandContext& context, std::string* path) {
+  return IsAbsolutePath(*path) ? EngineResult::kOk : VariablesExpand(context.variables, path);
+}
+
+EngineResult ExpandStartable(const CommandContext& context, const CommandRecord& record, const char* what,
+                             StartableLine* line) {
+  if (!record.well_formed) return RejectMalformed(context, record);
+  line->path = record.subject;
+  line->text = record.value;
+  QM_RETURN_IF_FAILED(VariablesExpand(context.variables, &line->text));
+  QM_RETURN_IF_FAILED(ExpandPath(context, &line->path));
+  if (!PathFits(line->path, what)) return EngineResult::kInvalidArgument;
+  line->tested = PathAsTested(line->path);
+  return EngineResult::kOk;
+}
 
 }  // namespace qm

@@ -1,48 +1,25 @@
-// Runs one chapter of the loaded script: each line's keyword picks a handler, the first
-// non-zero handler result ends the chapter, and libraries loaded by CALL are released after it.
+// Runs one chapter of the loaded script: each parsed line goes to its command's executor, the
+// first result other than kOk ends the chapter, and libraries loaded by CALL are released after it.
 #ifndef QM_ENGINE_COMMANDS_DISPATCHER_H_
 #define QM_ENGINE_COMMANDS_DISPATCHER_H_
 
-#include <cstdint>
 #include <string>
 
-#include "engine/script/paths.h"
+#include "engine/commands/commands.h"
+#include "engine/script/script.h"
 
 namespace qm {
 
-// A handler gets the rest of its line (what is left after the keyword is removed).
-using CommandHandler = int (*)(const std::string& args);
+// kOk; kInvalidArgument with no script or an empty name; kChapterNotFound; else the first
+// failing result.
+EngineResult RunChapter(const Script& script, const CommandContext& context, const std::string& name);
 
-struct CommandKeyword {
-  const char* keyword;  // with its trailing blank
-  size_t removed;       // characters taken off the front of the line
-  CommandHandler handler;
-};
+// RunChapter with other executors, indexed by CommandId (the tests' stand-ins).
+EngineResult RunChapterWith(const Script& script, const CommandContext& context, const std::string& name,
+                            const Executor* executors);
 
-// 0; 2 with no script or an empty name; 3 for an unknown chapter; else the first failing result.
-int RunChapter(const std::string& name);
-
-// The keyword table, in the order keywords are tried.
-const CommandKeyword* DispatcherKeywords(size_t* count);
-// RunChapter over another keyword table (the tests' handlers).
-int RunChapterWith(const std::string& name, const CommandKeyword* keywords, size_t count);
-
-// Handlers, one file each.
-int CheckCommand(const std::string& args);
-int DefCommand(const std::string& args);
-int RegProductCommand(const std::string& args);
-int CopyCommand(const std::string& args);
-int CopyIfCommand(const std::string& args);
-int DelCommand(const std::string& args);
-int RunCommand(const std::string& args);
-int RunIfCommand(const std::string& args);
-int CallCommand(const std::string& args);
-int CallIfCommand(const std::string& args);
-
-// A file's version from its version resource, as major:minor:build:revision in one number that
-// orders versions field by field; 0 for no resource (or version 0.0.0.0).
-uint64_t GetFileVersionNumber(const std::string& path);
-int VarHandler(const std::string& args);
+// Frees the libraries CALL loaded: when a chapter ends, and when the engine is unloaded.
+void ReleaseChapterLibraries(CommandEffects& effects, System& system);
 
 }  // namespace qm
 

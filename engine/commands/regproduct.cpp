@@ -1,30 +1,22 @@
 // REGPRODUCT: records the product and its version like an install's Finish does, without the
 // maker's values, the service settings or the restart marker. Its arguments are ignored.
-#include <windows.h>
-
-#include "engine/api/product_record.h"
-#include "engine/commands/dispatcher.h"
-#include "engine/log/setup_log.h"
-#include "qmsetup/results.h"
+#include "engine/commands/commands.h"
+#include "engine/log/log_text.h"
+#include "engine/ops/product_record.h"
 
 namespace qm {
 
-int RegProductCommand(const std::string& /*args*/) {
-  WriteLogLine("====>Begin Do_RegProduct:");
+EngineResult ExecuteRegProduct(const CommandContext& context, const CommandRecord& /*record*/) {
+  context.Log(log_text::kRegProductBegin);
   std::string product;
   std::string version;
-  int r = ProductIdentity("{PRODUCT_GUID}", &product);
-  if (r == engine_code::kOk) r = ProductIdentity("{PRODUCT_VER}", &version);
-  if (r != engine_code::kOk) return r;
-  {
-    RegKey products;
-    r = ProductOpenRecords(&products);
-    if (r == engine_code::kOk) r = ProductEnsureCount(products, product);
-    if (r != engine_code::kOk) return r;
-  }
-  ProductWriteVersion(product, version);
-  WriteLogLine("<====Ending Do_RegProduct:");
-  return engine_code::kOk;
+  QM_RETURN_IF_FAILED(ProductIdentity(context, "{PRODUCT_GUID}", &product));
+  QM_RETURN_IF_FAILED(ProductIdentity(context, "{PRODUCT_VER}", &version));
+  QM_RETURN_IF_FAILED(ProductOpenRecords(context));
+  QM_RETURN_IF_FAILED(ProductEnsureCount(context, product));
+  ProductWriteVersion(context, product, version);
+  context.Log(log_text::kRegProductEnd);
+  return EngineResult::kOk;
 }
 
 }  // namespace qm

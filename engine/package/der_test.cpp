@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "qmsetup/results.h"
-#include "tools/qmpack/package_writer.h"
+#include "engine/package/package_writer.h"
 
 namespace {
 

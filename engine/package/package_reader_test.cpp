@@ -9,7 +9,7 @@
 
 #include "base/fs.h"
 #include "qmsetup/results.h"
-#include "tools/qmpack/package_writer.h"
+#include "engine/package/package_writer.h"
 
 namespace {
 

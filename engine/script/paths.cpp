@@ -5,6 +5,7 @@
 
 #include "base/ascii.h"
 #include "base/fs.h"
+#include "engine/log/log_text.h"
 #include "engine/log/setup_log.h"
 
 namespace qm {
@@ -34,7 +35,7 @@ std::string PathAsTested(const std::string& path) { return IsAbsolutePath(path) 
 
 bool PathFits(const std::string& path, const char* what) {
   if (path.size() < kPathBufferSize) return true;
-  WriteLogLine(std::string(what) + " is longer than 259 characters: " + path);
+  WriteLogLine(log_text::PathTooLong(what, path));
   return false;
 }
 

@@ -2,52 +2,57 @@
 
 #include "base/fs.h"
 #include "base/scoped_file.h"
+#include "engine/log/log_text.h"
 #include "engine/log/setup_log.h"
 #include "qmsetup/results.h"
 
 namespace qm {
-namespace {
 
-void ScriptKeepLine(std::string line, Script* script) {
-  if (line.empty() || line[0] == ';') return;
-  script->lines.push_back(std::move(line));
-}
-
-}  // namespace
-
-void ScriptParse(const std::string& text, Script* script) {
-  script->lines.clear();
+std::vector<NumberedLine> ScriptKeptLines(const std::string& text) {
+  std::vector<NumberedLine> kept;
   size_t start = 0;
-  while (start < text.size()) {
+  for (int number = 1; start < text.size(); ++number) {
     size_t end = text.find('\n', start);
     size_t next = end == std::string::npos ? text.size() : end + 1;
     size_t stop = end == std::string::npos ? text.size() : end;
     // A CR LF pair is one line end, as a text-mode read sees it.
     if (end != std::string::npos && stop > start && text[stop - 1] == '\r') --stop;
-    ScriptKeepLine(text.substr(start, stop - start), script);
+    if (stop > start && text[start] != ';') kept.push_back({number, text.substr(start, stop - start)});
     start = next;
   }
+  return kept;
+}
 
+std::string ScriptChapterName(const std::string& header) {
+  return header.size() >= 2 ? header.substr(1, header.size() - 2) : std::string();
+}
+
+void ScriptParse(const std::string& text, Script* script) {
+  script->lines.clear();
   script->chapters.clear();
-  ChapterLines* current = nullptr;
-  ChapterLines dropped;  // lines of a repeated chapter name go nowhere
-  for (const std::string& line : script->lines) {
-    if (line[0] == '[') {
-      std::string name = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string();
-      auto inserted = script->chapters.emplace(name, ChapterLines());
+  Chapter* current = nullptr;
+  Chapter dropped;  // lines of a repeated chapter name go nowhere
+  for (NumberedLine& line : ScriptKeptLines(text)) {
+    if (line.text[0] == '[') {
+      auto inserted = script->chapters.emplace(ScriptChapterName(line.text), Chapter());
       current = inserted.second ? &inserted.first->second : &dropped;
-      dropped.clear();
+      dropped = Chapter();
     }
-    if (current) current->push_back(line);
+    if (current) {
+      CommandRecord record;
+      if (GrammarParse(line.text, line.number, &record)) current->commands.push_back(std::move(record));
+      current->lines.push_back(line.text);
+    }
+    script->lines.push_back(std::move(line.text));
   }
 }
 
-int ScriptLoad(const std::string& unpack_folder, Script* script) {
+EngineResult ScriptLoad(const std::string& unpack_folder, Script* script) {
   std::string path = unpack_folder + "\\" + kScriptFileName;
-  WriteLogLine("INI file is" + path);
+  WriteLogLine(log_text::ScriptFileIs(path));
   if (!FsPathExists(path)) {
-    WriteLogLine("INI file not exist.");
-    return engine_code::kFileMissing;
+    WriteLogLine(log_text::kScriptMissing);
+    return EngineResult::kFileMissing;
   }
   std::string text;
   ScopedFile file(FsOpen(path, "rb"));
@@ -56,17 +61,17 @@ int ScriptLoad(const std::string& unpack_folder, Script* script) {
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0) text.append(buffer, n);
   } else {
-    WriteLogLine("INI file cannot be opened: " + path);
+    WriteLogLine(log_text::ScriptUnreadable(path));
   }
   ScriptParse(text, script);
   if (script->chapters.empty()) {
-    WriteLogLine("INI file data invalid.");
-    return engine_code::kInvalidArgument;
+    WriteLogLine(log_text::kScriptInvalid);
+    return EngineResult::kInvalidArgument;
   }
-  return engine_code::kOk;
+  return EngineResult::kOk;
 }
 
-const ChapterLines* ScriptFindChapter(const Script& script, const std::string& name) {
+const Chapter* ScriptFindChapter(const Script& script, const std::string& name) {
   auto it = script.chapters.find(name);
   return it == script.chapters.end() ? nullptr : &it->second;
 }

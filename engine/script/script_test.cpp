@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/result.h"
+
 #include "tests/native/test_log_sink.h"
 
 namespace {
@@ -24,9 +26,14 @@ TEST(ScriptParse, KeptAndDroppedLines) {
   EXPECT_EQ(s.lines, (std::vector<std::string>{"before any header", "[FILES]", "CHECK \"a\"", " ;kept, blank first", "   ",
                                                "VAR x ; not a comment", "[copy]", "COPY x"}));
   ASSERT_EQ(s.chapters.size(), 2u);
-  EXPECT_EQ(s.chapters.at("FILES"),
+  EXPECT_EQ(s.chapters.at("FILES").lines,
             (qm::ChapterLines{"[FILES]", "CHECK \"a\"", " ;kept, blank first", "   ", "VAR x ; not a comment"}));
-  EXPECT_EQ(s.chapters.at("copy"), (qm::ChapterLines{"[copy]", "COPY x"})) << "the last line counts without a line feed";
+  EXPECT_EQ(s.chapters.at("copy").lines, (qm::ChapterLines{"[copy]", "COPY x"}))
+      << "the last line counts without a line feed";
+  const std::vector<qm::CommandRecord>& commands = s.chapters.at("FILES").commands;
+  ASSERT_EQ(commands.size(), 2u) << "CHECK and VAR, with the numbers of their lines in the file";
+  EXPECT_EQ(commands[0].line, 5);
+  EXPECT_EQ(commands[1].line, 8);
 }
 
 TEST(ScriptParse, CrLfAndBareLfLoadTheSame) {
@@ -36,16 +43,17 @@ TEST(ScriptParse, CrLfAndBareLfLoadTheSame) {
   qm::Script a = Parse(lf);
   qm::Script b = Parse(crlf);
   EXPECT_EQ(a.lines, b.lines);
-  EXPECT_EQ(a.chapters, b.chapters);
+  ASSERT_EQ(a.chapters.size(), b.chapters.size());
+  for (const auto& chapter : a.chapters) EXPECT_EQ(chapter.second.lines, b.chapters.at(chapter.first).lines);
   EXPECT_EQ(Parse("[A]\rCHECK\n").lines, (std::vector<std::string>{"[A]\rCHECK"})) << "a lone CR is text";
 }
 
 TEST(ScriptParse, HeaderNamesAndDuplicates) {
   qm::Script s = Parse("[COMMON]\nVAR 1\n[copy] \nx\n[COPY]\ny\n[copy]\nz\n[COMMON]\nVAR 2\n[noclose\n[]\n[\n");
-  EXPECT_EQ(s.chapters.at("COMMON"), (qm::ChapterLines{"[COMMON]", "VAR 1"})) << "the first chapter of a name wins";
+  EXPECT_EQ(s.chapters.at("COMMON").lines, (qm::ChapterLines{"[COMMON]", "VAR 1"})) << "the first chapter of a name wins";
   EXPECT_NE(qm::ScriptFindChapter(s, "copy]"), nullptr) << "[copy] with a trailing blank names copy]";
-  EXPECT_EQ(qm::ScriptFindChapter(s, "copy")->at(1), "z");
-  EXPECT_EQ(qm::ScriptFindChapter(s, "COPY")->at(1), "y");
+  EXPECT_EQ(qm::ScriptFindChapter(s, "copy")->lines.at(1), "z");
+  EXPECT_EQ(qm::ScriptFindChapter(s, "COPY")->lines.at(1), "y");
   EXPECT_NE(qm::ScriptFindChapter(s, "noclos"), nullptr) << "the last character is cut whatever it is";
   EXPECT_NE(qm::ScriptFindChapter(s, ""), nullptr);
   EXPECT_EQ(qm::ScriptFindChapter(s, "common"), nullptr);
@@ -83,7 +91,7 @@ TEST_F(ScriptLoadTest, ResultsAndLogLines) {
     if (row.content) Write(row.content);
     qm::Script s;
     s.lines = {"stale"};
-    EXPECT_EQ(qm::ScriptLoad(folder_.string(), &s), row.code);
+    EXPECT_EQ(qm::ToInt(qm::ScriptLoad(folder_.string(), &s)), row.code);
     EXPECT_EQ(qmtest::TakeLogLines(), row.log);
   }
 }
@@ -91,7 +99,7 @@ TEST_F(ScriptLoadTest, ResultsAndLogLines) {
 TEST_F(ScriptLoadTest, FolderInPlaceOfTheScriptIsNoData) {
   fs::create_directories(folder_ / "qmsetup.ini");
   qm::Script s;
-  EXPECT_EQ(qm::ScriptLoad(folder_.string(), &s), 2);
+  EXPECT_EQ(qm::ScriptLoad(folder_.string(), &s), qm::EngineResult::kInvalidArgument);
   std::vector<std::string> log = qmtest::TakeLogLines();
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back(), "INI file data invalid.");

@@ -6,54 +6,115 @@
 
 namespace qm {
 
-namespace engine_code {
-constexpr int kOk = 0;
-constexpr int kNoVersionKey = 1;  // also: a driver chapter's "restart required"
-constexpr int kRestartRequired = 1;
-constexpr int kInvalidArgument = 2;
-constexpr int kChapterNotFound = 3;
-constexpr int kFileMissing = 4;
-constexpr int kVariableUndefined = 5;
-constexpr int kReferenceStoreFailed = 6;  // a reference count cannot be read or written
-constexpr int kProgramNotStarted = 7;
-constexpr int kLibraryNotLoaded = 8;
-constexpr int kFunctionMissing = 9;
-// A copy that COPY or COPYIF decided to make failed: the target folder cannot be created or
-// CopyFileA failed. The file is not installed, gets no reference and the chapter stops; a file
-// that was there already stays as it was (the new one is copied beside it first).
-constexpr int kCopyFailed = 10;
-constexpr int kUnpackFailed = 11;
-constexpr int kRestartPending = 12;  // Prepare: a restart is pending
-constexpr int kDoneRestartNeeded = 12;  // Finish: done, and a restart is needed
-constexpr int kProductKeyFailed = 13;
-constexpr int kMarkerNotCreated = 14;
-constexpr int kAlreadyInstalled = 15;
-constexpr int kReplaceMoveAsideFailed = 16;  // an in-use target cannot be moved to "<target>.OLD"
-constexpr int kReplaceCopyFailed = 17;       // the copy after moving it aside failed (moved back)
-constexpr int kEngineBusy = 18;
-constexpr int kCompanyCountFailed = 19;
-constexpr int kNotInstalled = 20;
-}  // namespace engine_code
+enum class EngineResult : int {
+  kOk = 0,
+  kNoVersionKey = 1,  // also: a driver chapter's "restart required"
+  kRestartRequired = 1,
+  kInvalidArgument = 2,
+  kChapterNotFound = 3,
+  kFileMissing = 4,
+  kVariableUndefined = 5,
+  kReferenceStoreFailed = 6,  // a reference count cannot be read or written
+  kProgramNotStarted = 7,
+  kLibraryNotLoaded = 8,
+  kFunctionMissing = 9,
+  // A copy that COPY or COPYIF decided to make failed: the target folder cannot be created or
+  // CopyFileA failed. The file is not installed, gets no reference and the chapter stops; a file
+  // that was there already stays as it was (the new one is copied beside it first).
+  kCopyFailed = 10,
+  kUnpackFailed = 11,
+  kRestartPending = 12,     // Prepare: a restart is pending
+  kDoneRestartNeeded = 12,  // Finish: done, and a restart is needed
+  kProductKeyFailed = 13,
+  kMarkerNotCreated = 14,
+  kAlreadyInstalled = 15,
+  kReplaceMoveAsideFailed = 16,  // an in-use target cannot be moved to "<target>.OLD"
+  kReplaceCopyFailed = 17,       // the copy after moving it aside failed (moved back)
+  kEngineBusy = 18,
+  kCompanyCountFailed = 19,
+  kNotInstalled = 20,
+  // Any other value is a CALLed library function's own result, which ends its chapter.
+};
+
+constexpr const char* ResultName(EngineResult r) {
+  switch (r) {
+    case EngineResult::kOk: return "kOk";
+    case EngineResult::kNoVersionKey: return "kNoVersionKey/kRestartRequired";
+    case EngineResult::kInvalidArgument: return "kInvalidArgument";
+    case EngineResult::kChapterNotFound: return "kChapterNotFound";
+    case EngineResult::kFileMissing: return "kFileMissing";
+    case EngineResult::kVariableUndefined: return "kVariableUndefined";
+    case EngineResult::kReferenceStoreFailed: return "kReferenceStoreFailed";
+    case EngineResult::kProgramNotStarted: return "kProgramNotStarted";
+    case EngineResult::kLibraryNotLoaded: return "kLibraryNotLoaded";
+    case EngineResult::kFunctionMissing: return "kFunctionMissing";
+    case EngineResult::kCopyFailed: return "kCopyFailed";
+    case EngineResult::kUnpackFailed: return "kUnpackFailed";
+    case EngineResult::kRestartPending: return "kRestartPending/kDoneRestartNeeded";
+    case EngineResult::kProductKeyFailed: return "kProductKeyFailed";
+    case EngineResult::kMarkerNotCreated: return "kMarkerNotCreated";
+    case EngineResult::kAlreadyInstalled: return "kAlreadyInstalled";
+    case EngineResult::kReplaceMoveAsideFailed: return "kReplaceMoveAsideFailed";
+    case EngineResult::kReplaceCopyFailed: return "kReplaceCopyFailed";
+    case EngineResult::kEngineBusy: return "kEngineBusy";
+    case EngineResult::kCompanyCountFailed: return "kCompanyCountFailed";
+    case EngineResult::kNotInstalled: return "kNotInstalled";
+  }
+  return "a library function's own result";
+}
 
 // instMW_Install and instMW_Uninstall. A failing listed chapter, when the error-stop setting
-// stops the run there, gives the code of its chapter: FILES 1, copy 2, start_Daemon and
-// start_certd 3, RegCSP and UnRegCSP 4, remove_Daemon and remove_certd 5, delete 6,
-// Install_Driver and UnInstall_Driver 10, any other chapter 1.
-namespace middleware_code {
-constexpr int kOk = 0;  // also when a restart is needed: ask instMW_IsNeedReboot
-constexpr int kFailed = 1;  // Prepare, SetInstDir or the action list failed; a too long package name
-constexpr int kFinishFailed = 3;
-constexpr int kAlreadyInstalled = 11;
-constexpr int kRestartPending = 12;
-}  // namespace middleware_code
+// stops the run there, gives the result of its chapter; any chapter not named here gives kFailed.
+enum class MiddlewareResult : int {
+  kOk = 0,                // also when a restart is needed: ask instMW_IsNeedReboot
+  kFailed = 1,            // Prepare, SetInstDir or the action list failed; a too long package name
+  kFilesFailed = 1,       // FILES
+  kCopyFailed = 2,        // copy
+  kFinishFailed = 3,
+  kStartFailed = 3,       // start_Daemon, start_certd
+  kRegisterFailed = 4,    // RegCSP, UnRegCSP
+  kRemoveFailed = 5,      // remove_Daemon, remove_certd
+  kDeleteFailed = 6,      // delete
+  kDriverFailed = 10,     // Install_Driver, UnInstall_Driver
+  kAlreadyInstalled = 11,
+  kRestartPending = 12,
+};
 
-// instMW_IsHaveInstalled (besides the engine's 5 for an undefined {PRODUCT_GUID}).
-namespace installed_code {
-constexpr int kNotInstalled = 0;
-constexpr int kPackageNewer = 1;  // also: the recorded version cannot be read
-constexpr int kSameVersion = 2;
-constexpr int kRecordedNewer = 3;  // also: the package defines no version
-}  // namespace installed_code
+constexpr const char* ResultName(MiddlewareResult r) {
+  switch (r) {
+    case MiddlewareResult::kOk: return "kOk";
+    case MiddlewareResult::kFailed: return "kFailed/kFilesFailed";
+    case MiddlewareResult::kCopyFailed: return "kCopyFailed";
+    case MiddlewareResult::kFinishFailed: return "kFinishFailed/kStartFailed";
+    case MiddlewareResult::kRegisterFailed: return "kRegisterFailed";
+    case MiddlewareResult::kRemoveFailed: return "kRemoveFailed";
+    case MiddlewareResult::kDeleteFailed: return "kDeleteFailed";
+    case MiddlewareResult::kDriverFailed: return "kDriverFailed";
+    case MiddlewareResult::kAlreadyInstalled: return "kAlreadyInstalled";
+    case MiddlewareResult::kRestartPending: return "kRestartPending";
+  }
+  return "unknown";
+}
+
+// instMW_IsHaveInstalled.
+enum class InstalledResult : int {
+  kNotInstalled = 0,
+  kPackageNewer = 1,        // also: the recorded version cannot be read
+  kSameVersion = 2,
+  kRecordedNewer = 3,       // also: the package defines no version
+  kVariableUndefined = 5,   // the engine's: {PRODUCT_GUID} is not defined
+};
+
+constexpr const char* ResultName(InstalledResult r) {
+  switch (r) {
+    case InstalledResult::kNotInstalled: return "kNotInstalled";
+    case InstalledResult::kPackageNewer: return "kPackageNewer";
+    case InstalledResult::kSameVersion: return "kSameVersion";
+    case InstalledResult::kRecordedNewer: return "kRecordedNewer";
+    case InstalledResult::kVariableUndefined: return "kVariableUndefined";
+  }
+  return "unknown";
+}
 
 namespace front_code {
 constexpr int kOk = 0;

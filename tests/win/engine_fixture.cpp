@@ -7,7 +7,7 @@
 
 #include "qmsetup/exports.h"
 #include "tests/win/test_support.h"
-#include "tools/qmpack/package_writer.h"
+#include "engine/package/package_writer.h"
 
 namespace qmtest {
 

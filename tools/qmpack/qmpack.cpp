@@ -8,7 +8,7 @@
 #include "base/scoped_file.h"
 #include "engine/package/der.h"
 #include "engine/package/package_reader.h"
-#include "tools/qmpack/package_writer.h"
+#include "engine/package/package_writer.h"
 #include "tools/qmpack/script_check.h"
 
 namespace {

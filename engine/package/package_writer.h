@@ -1,7 +1,7 @@
 // Writes packages in the layout the engine reads: bodies back to back from offset 0, then the DER
 // directory, then its size as 4 little-endian bytes.
-#ifndef QM_TOOLS_QMPACK_PACKAGE_WRITER_H_
-#define QM_TOOLS_QMPACK_PACKAGE_WRITER_H_
+#ifndef QM_ENGINE_PACKAGE_PACKAGE_WRITER_H_
+#define QM_ENGINE_PACKAGE_PACKAGE_WRITER_H_
 
 #include <cstdint>
 #include <string>
@@ -38,4 +38,4 @@ std::string PackageCollect(const std::string& root, const std::string& list_file
 
 }  // namespace qm
 
-#endif  // QM_TOOLS_QMPACK_PACKAGE_WRITER_H_
+#endif  // QM_ENGINE_PACKAGE_PACKAGE_WRITER_H_

@@ -1,5 +1,5 @@
 // Reference counts against the real registry, called directly.
-#include "engine/commands/ref_count.h"
+#include "engine/ops/ref_count.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -7,8 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "base/win/reg_key.h"
-#include "engine/api/engine_state.h"
+#include "engine/core/engine_state.h"
 #include "qmsetup/results.h"
+#include "tests/win/engine_access.h"
 #include "tests/win/test_support.h"
 
 namespace {
@@ -23,7 +24,7 @@ class RefCountTest : public ::testing::Test {
     ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\QMSrv");
     qm::EngineState& state = qm::EngineGetState();
     state.program_files_folder = "C:\\qmtest_pf";
-    state.restart_needed = 0;
+    state.effects.restart_needed = 0;
   }
   void TearDown() override { ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\QMSrv"); }
   static void Store(DWORD count) {
@@ -35,19 +36,19 @@ class RefCountTest : public ::testing::Test {
 };
 
 TEST_F(RefCountTest, TwoProductsShareAFile) {
-  EXPECT_EQ(qm::GetReferenceCount(kFile), 0) << "nothing recorded";
-  EXPECT_EQ(qm::AddReference(kFile), 0);
-  EXPECT_EQ(qm::AddReference(kFile), 0);
-  EXPECT_EQ(qm::GetReferenceCount(kFile), 2);
+  EXPECT_EQ(qm::GetReferenceCount(qmtest::EngineContext(), kFile), 0) << "nothing recorded";
+  EXPECT_EQ(qm::AddReference(qmtest::EngineContext(), kFile), 0);
+  EXPECT_EQ(qm::AddReference(qmtest::EngineContext(), kFile), 0);
+  EXPECT_EQ(qm::GetReferenceCount(qmtest::EngineContext(), kFile), 2);
   qm::RegKey().Create(HKEY_LOCAL_MACHINE, "Software\\QMSrv\\Product");  // the products' records
   bool remove = false;
-  EXPECT_EQ(qm::ReleaseReference(kFile, false, &remove), 0);
+  EXPECT_EQ(qm::ReleaseReference(qmtest::EngineContext(), kFile, false, &remove), 0);
   EXPECT_FALSE(remove) << "another product still uses it";
-  EXPECT_EQ(qm::GetReferenceCount(kFile), 1);
-  EXPECT_EQ(qm::ReleaseReference(kFile, false, &remove), 0);
+  EXPECT_EQ(qm::GetReferenceCount(qmtest::EngineContext(), kFile), 1);
+  EXPECT_EQ(qm::ReleaseReference(qmtest::EngineContext(), kFile, false, &remove), 0);
   EXPECT_TRUE(remove);
   EXPECT_EQ(Tree(), (Lines{"Product|", "|"})) << "the last value takes Ref with it";
-  EXPECT_EQ(qm::EngineGetState().restart_needed, 0) << "the records keep the tree";
+  EXPECT_EQ(qm::EngineGetState().effects.restart_needed, 0) << "the records keep the tree";
 }
 
 TEST_F(RefCountTest, ReleaseRules) {
@@ -69,9 +70,9 @@ TEST_F(RefCountTest, ReleaseRules) {
     qm::RegKey().Create(HKEY_LOCAL_MACHINE, "Software\\QMSrv\\Product");
     if (row.stored >= 0) Store(static_cast<DWORD>(row.stored));
     bool remove = row.force;
-    EXPECT_EQ(qm::ReleaseReference(kFile, row.force, &remove), 0);
+    EXPECT_EQ(qm::ReleaseReference(qmtest::EngineContext(), kFile, row.force, &remove), 0);
     EXPECT_EQ(remove, row.remove);
-    EXPECT_EQ(qm::GetReferenceCount(kFile), row.left);
+    EXPECT_EQ(qm::GetReferenceCount(qmtest::EngineContext(), kFile), row.left);
   }
 }
 
@@ -83,24 +84,24 @@ TEST_F(RefCountTest, UnreadableValues) {
     refs.WriteRaw(kFile, REG_BINARY, eight, sizeof(eight));
   }
   const Lines before = Tree();
-  EXPECT_EQ(qm::AddReference(kFile), qm::engine_code::kReferenceStoreFailed);
+  EXPECT_EQ(qm::AddReference(qmtest::EngineContext(), kFile), qm::EngineResult::kReferenceStoreFailed);
   EXPECT_EQ(Tree(), before) << "left as it was";
-  EXPECT_EQ(qm::GetReferenceCount(kFile), 0);
+  EXPECT_EQ(qm::GetReferenceCount(qmtest::EngineContext(), kFile), 0);
   Store(0xFFFFFFFF);
-  EXPECT_EQ(qm::GetReferenceCount(kFile), -1) << "read as a signed number";
-  EXPECT_EQ(qm::AddReference("c:\\program files\\QMSRV\\tsp\\qmtsp_kx2.dll"), 0);
-  EXPECT_EQ(qm::GetReferenceCount(kFile), 0) << "value names compare without case: the same value wrapped to 0";
-  EXPECT_EQ(qm::AddReference("C:\\PROGRA~1\\qmsrv\\tsp\\qmtsp_kx2.dll"), 0);
-  EXPECT_EQ(qm::GetReferenceCount("C:\\PROGRA~1\\qmsrv\\tsp\\qmtsp_kx2.dll"), 1) << "another spelling, another count";
+  EXPECT_EQ(qm::GetReferenceCount(qmtest::EngineContext(), kFile), -1) << "read as a signed number";
+  EXPECT_EQ(qm::AddReference(qmtest::EngineContext(), "c:\\program files\\QMSRV\\tsp\\qmtsp_kx2.dll"), 0);
+  EXPECT_EQ(qm::GetReferenceCount(qmtest::EngineContext(), kFile), 0) << "value names compare without case: the same value wrapped to 0";
+  EXPECT_EQ(qm::AddReference(qmtest::EngineContext(), "C:\\PROGRA~1\\qmsrv\\tsp\\qmtsp_kx2.dll"), 0);
+  EXPECT_EQ(qm::GetReferenceCount(qmtest::EngineContext(), "C:\\PROGRA~1\\qmsrv\\tsp\\qmtsp_kx2.dll"), 1) << "another spelling, another count";
 }
 
 TEST_F(RefCountTest, LastReleaseRemovesTheTreeAndSchedulesTheProductFolder) {
   Store(1);
   bool remove = false;
-  qm::ReleaseReference(kFile, false, &remove);
+  qm::ReleaseReference(qmtest::EngineContext(), kFile, false, &remove);
   EXPECT_TRUE(remove);
   EXPECT_FALSE(qmtest::RegistryKeyExists("Software\\QMSrv"));
-  EXPECT_EQ(qm::EngineGetState().restart_needed, 1);
+  EXPECT_EQ(qm::EngineGetState().effects.restart_needed, 1);
   std::vector<std::string> pending = qmtest::PendingFileRenameOperations();
   auto at = std::find(pending.begin(), pending.end(), "\\??\\C:\\qmtest_pf\\qmsrv");
   ASSERT_NE(at, pending.end());

@@ -1,4 +1,4 @@
-#include "engine/commands/restart_ops.h"
+#include "engine/ops/restart_ops.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -9,8 +9,8 @@
 #include "base/ascii.h"
 #include "base/win/reg_key.h"
 #include "base/win/scoped_handle.h"
-#include "engine/api/engine_state.h"
-#include "engine/api/platform.h"
+#include "engine/core/engine_state.h"
+#include "engine/core/platform.h"
 #include "engine/log/setup_log.h"
 #include "qmsetup/results.h"
 
@@ -65,12 +65,12 @@ std::string WininitWithDeletion(const std::string& content, const std::string& k
   return content.substr(0, body) + "\r\n" + entry + content.substr(body);
 }
 
-int AddWininitDelete(const std::string& path) {
+int AddWininitDelete(const EngineState& state, const std::string& path) {
   const std::string kind = ::PathIsDirectoryA(path.c_str()) ? "DIRNUL" : "NUL";
   char short_path[1024] = {};
   DWORD n = ::GetShortPathNameA(path.c_str(), short_path, sizeof(short_path));
   if (n == 0 || n >= sizeof(short_path)) return 0;  // gone already: an empty entry would match anything
-  const std::string wininit = EngineGetState().windows_folder + "\\WININIT.INI";
+  const std::string wininit = state.windows_folder + "\\WININIT.INI";
   if (!CreateListFileIfMissing(wininit)) return 0;
   ScopedHandle file(OpenListFile(wininit));
   std::string content;
@@ -83,8 +83,7 @@ int AddWininitDelete(const std::string& path) {
   return 1;
 }
 
-int AppendRemovedIni(const std::string& target, const std::string& source) {
-  EngineState& state = EngineGetState();
+int AppendRemovedIni(const EngineState& state, const std::string& target, const std::string& source) {
   const std::string list = state.windows_temp_folder + "\\_REMOVED.INI";
   if (!CreateListFileIfMissing(list)) return 0;
   int result = 0;
@@ -124,18 +123,18 @@ std::string RestartTimePath(const std::string& path) {
   return std::string(native_view, wow64_length) + path.substr(system_length);
 }
 
-void DeleteAtRestart(const std::string& path) {
+void DeleteAtRestart(const EngineState& state, const std::string& path) {
   if (PlatformIsNt(PlatformQuery())) {
     ::MoveFileExA(RestartTimePath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   } else {
-    AddWininitDelete(path);
+    AddWininitDelete(state, path);
   }
 }
 
-int ReplaceAtRestart(const std::string& source, const std::string& target) {
+EngineResult ReplaceAtRestart(const EngineState& state, const std::string& source, const std::string& target) {
   if (PlatformIsNt(PlatformQuery())) {
     const std::string old_file = target + ".OLD";
-    if (std::rename(target.c_str(), old_file.c_str()) != 0) return engine_code::kReplaceMoveAsideFailed;
+    if (std::rename(target.c_str(), old_file.c_str()) != 0) return EngineResult::kReplaceMoveAsideFailed;
     if (!::CopyFileA(source.c_str(), target.c_str(), FALSE)) {
       // Put the installed file back: without it the product would be left without the file. A
       // copy that broke off (a full disk) leaves a partial target, which would stop the rename.
@@ -143,15 +142,13 @@ int ReplaceAtRestart(const std::string& source, const std::string& target) {
       ::DeleteFileA(target.c_str());
       std::rename(old_file.c_str(), target.c_str());
       ::SetLastError(error);
-      return engine_code::kReplaceCopyFailed;
+      return EngineResult::kReplaceCopyFailed;
     }
     ::MoveFileExA(RestartTimePath(old_file).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   } else {
-    AppendRemovedIni(target, source);
+    AppendRemovedIni(state, target, source);
   }
-  EngineGetState().restart_needed = 1;
-  WriteLogLine("Need reboot to Copy from " + source + " to" + target + " OK.");
-  return engine_code::kOk;
+  return EngineResult::kOk;
 }
 
 }  // namespace qm

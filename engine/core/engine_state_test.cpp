@@ -1,6 +1,6 @@
 // Engine state the exports do not show: variables, flags, the library list. The engine is linked
 // in; its "module" is a stand-in DLL in a scratch folder, so the package is unpacked there.
-#include "engine/api/engine_state.h"
+#include "engine/core/engine_state.h"
 
 #include <windows.h>
 
@@ -11,6 +11,8 @@
 #include "base/win/reg_key.h"
 #include "engine/api/entry_points.h"
 #include "engine/commands/dispatcher.h"
+#include "engine/script/paths.h"
+#include "tests/win/engine_access.h"
 #include "tests/win/engine_fixture.h"
 #include "tests/win/test_support.h"
 
@@ -69,11 +71,11 @@ TEST_F(EngineStateTest, BuiltInsKeepTheirFirstValuesAcrossPrepare) {
   EXPECT_EQ(s.language_id, ::GetUserDefaultLangID());
 
   ASSERT_EQ(qm::EngineSetInstDir("C:\\first"), 0);
-  s.restart_needed = 1;
+  s.effects.restart_needed = 1;
   ASSERT_EQ(qm::EnginePrepare("Other.dat"), 0);
   EXPECT_EQ(s.unpack_folder, folder_ + "\\Other") << "folders are rebuilt";
   EXPECT_EQ(s.install_folder, "") << "Prepare empties the installation folder";
-  EXPECT_EQ(s.restart_needed, 0);
+  EXPECT_EQ(s.effects.restart_needed, 0);
   EXPECT_EQ(Var("{TMP}"), folder_ + "\\KX2") << "but the variables keep their first values";
   EXPECT_EQ(Var("{INSTDIR}"), "C:\\first\\");
 
@@ -85,16 +87,16 @@ TEST_F(EngineStateTest, BuiltInsKeepTheirFirstValuesAcrossPrepare) {
 TEST_F(EngineStateTest, DefSetsOnlyTheErrorStopFlags) {
   qm::EngineState& s = qm::EngineGetState();
   ASSERT_EQ(qm::EnginePrepare("KX2.dat"), 0);
-  EXPECT_EQ(s.install_error_stop, 0) << "COMMON said FALSE";
-  EXPECT_EQ(s.uninstall_error_stop, 0);
-  EXPECT_EQ(qm::RunChapter("flags"), 0);
-  EXPECT_EQ(s.install_error_stop, 0) << "lower-case values change nothing";
-  EXPECT_EQ(s.uninstall_error_stop, 1);
-  EXPECT_EQ(qm::RunChapter("again"), 0);
-  EXPECT_EQ(s.install_error_stop, 1);
-  EXPECT_EQ(qm::RunChapter("bad"), 2) << "a DEF without a value fails in words";
+  EXPECT_EQ(s.effects.install_error_stop, 0) << "COMMON said FALSE";
+  EXPECT_EQ(s.effects.uninstall_error_stop, 0);
+  EXPECT_EQ(qmtest::RunChapter("flags"), 0);
+  EXPECT_EQ(s.effects.install_error_stop, 0) << "lower-case values change nothing";
+  EXPECT_EQ(s.effects.uninstall_error_stop, 1);
+  EXPECT_EQ(qmtest::RunChapter("again"), 0);
+  EXPECT_EQ(s.effects.install_error_stop, 1);
+  EXPECT_EQ(qmtest::RunChapter("bad"), 2) << "a DEF without a value fails in words";
   ASSERT_EQ(qm::EnginePrepare("KX2.dat"), 0);
-  EXPECT_EQ(s.uninstall_error_stop, 0) << "Prepare resets both";
+  EXPECT_EQ(s.effects.uninstall_error_stop, 0) << "Prepare resets both";
 }
 
 TEST_F(EngineStateTest, LanguageFromLeadingDigits) {
@@ -109,50 +111,39 @@ TEST_F(EngineStateTest, LibrariesAreReleasedWhenAChapterEnds) {
   ASSERT_EQ(qm::EnginePrepare("KX2.dat"), 0);
   const std::string dll = qmtest::BinFolder() + "\\fake_engine_nofinish.dll";
   for (const char* chapter : {"empty", "bad"}) {  // after success and after failure
-    qm::EngineGetState().loaded_libraries.push_back(::LoadLibraryA(dll.c_str()));
+    qm::EngineGetState().effects.loaded_libraries.push_back(::LoadLibraryA(dll.c_str()));
     ASSERT_NE(::GetModuleHandleA(dll.c_str()), nullptr);
-    qm::RunChapter(chapter);
-    EXPECT_TRUE(qm::EngineGetState().loaded_libraries.empty()) << chapter;
+    qmtest::RunChapter(chapter);
+    EXPECT_TRUE(qm::EngineGetState().effects.loaded_libraries.empty()) << chapter;
     EXPECT_EQ(::GetModuleHandleA(dll.c_str()), nullptr) << chapter;
   }
-  qm::EngineGetState().loaded_libraries.push_back(::LoadLibraryA(dll.c_str()));
-  EXPECT_EQ(qm::RunChapter("no such chapter"), 3);
-  EXPECT_EQ(qm::EngineGetState().loaded_libraries.size(), 1u) << "early returns leave the list alone";
-  ::FreeLibrary(qm::EngineGetState().loaded_libraries[0]);
-  qm::EngineGetState().loaded_libraries.clear();
+  qm::EngineGetState().effects.loaded_libraries.push_back(::LoadLibraryA(dll.c_str()));
+  EXPECT_EQ(qmtest::RunChapter("no such chapter"), 3);
+  EXPECT_EQ(qm::EngineGetState().effects.loaded_libraries.size(), 1u) << "early returns leave the list alone";
+  ::FreeLibrary(static_cast<HMODULE>(qm::EngineGetState().effects.loaded_libraries[0]));
+  qm::EngineGetState().effects.loaded_libraries.clear();
 }
 
-TEST_F(EngineStateTest, LibrariesAreReleasedWhenAHandlerThrows) {
+TEST_F(EngineStateTest, LibrariesAreReleasedWhenAnExecutorThrows) {
   ASSERT_EQ(qm::EnginePrepare("KX2.dat"), 0);
   const std::string dll = qmtest::BinFolder() + "\\fake_engine_nofinish.dll";
-  const qm::CommandKeyword keywords[] = {
-      {"NAME=", 5, [](const std::string&) -> int { throw std::bad_alloc(); }}};
-  qm::EngineGetState().loaded_libraries.push_back(::LoadLibraryA(dll.c_str()));
-  EXPECT_THROW(qm::RunChapterWith("empty", keywords, 1), std::bad_alloc);
-  EXPECT_TRUE(qm::EngineGetState().loaded_libraries.empty());
+  qm::Executor throwing[static_cast<size_t>(qm::CommandId::kRegProduct) + 1];
+  for (qm::Executor& executor : throwing)
+    executor = [](const qm::CommandContext&, const qm::CommandRecord&) -> qm::EngineResult { throw std::bad_alloc(); };
+  qm::EngineGetState().effects.loaded_libraries.push_back(::LoadLibraryA(dll.c_str()));
+  EXPECT_THROW(qm::RunChapterWith(qm::EngineGetState().script, qmtest::EngineContext(), "flags", throwing),
+               std::bad_alloc);
+  EXPECT_TRUE(qm::EngineGetState().effects.loaded_libraries.empty());
   EXPECT_EQ(::GetModuleHandleA(dll.c_str()), nullptr);
 }
 
 TEST(Dispatcher, NoScriptOrEmptyNameIs2) {
   qm::EngineGetState() = qm::EngineState();
-  EXPECT_EQ(qm::RunChapter("FILES"), 2);
-  qm::EngineGetState().script.chapters["A"] = {"[A]"};
-  EXPECT_EQ(qm::RunChapter(""), 2);
-  EXPECT_EQ(qm::RunChapter("A"), 0);
+  EXPECT_EQ(qmtest::RunChapter("FILES"), 2);
+  qm::EngineGetState().script.chapters["A"].lines = {"[A]"};
+  EXPECT_EQ(qmtest::RunChapter(""), 2);
+  EXPECT_EQ(qmtest::RunChapter("A"), 0);
   qm::EngineGetState() = qm::EngineState();
-}
-
-TEST(Dispatcher, KeywordTableOrderAndRemovedCounts) {
-  size_t n = 0;
-  const qm::CommandKeyword* k = qm::DispatcherKeywords(&n);
-  const std::pair<const char*, size_t> expected[] = {{"CHECK ", 5}, {"COPY ", 4},  {"RUN ", 3},    {"CALL ", 4},
-                                                     {"DEL ", 3},   {"VAR ", 3},   {"DEF ", 3},    {"RUNIF ", 6},
-                                                     {"CALLIF ", 7}, {"COPYIF ", 7}, {"REGPRODUCT ", 11}};
-  ASSERT_EQ(n, 11u);
-  for (size_t i = 0; i < n; ++i) {
-    EXPECT_STREQ(k[i].keyword, expected[i].first);
-    EXPECT_EQ(k[i].removed, expected[i].second);
-  }
 }
 
 TEST(Dispatcher, IsAbsolutePath) {

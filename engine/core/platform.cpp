@@ -1,4 +1,4 @@
-#include "engine/api/platform.h"
+#include "engine/core/platform.h"
 
 #include <cstring>
 

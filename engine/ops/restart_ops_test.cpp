@@ -1,6 +1,6 @@
 // Work deferred to the next restart, against the real file system and registry, with the restart
 // itself performed by wineboot.
-#include "engine/commands/restart_ops.h"
+#include "engine/ops/restart_ops.h"
 
 #include <windows.h>
 
@@ -10,8 +10,9 @@
 #include <cstdlib>
 
 #include "base/win/reg_key.h"
-#include "engine/api/engine_state.h"
+#include "engine/core/engine_state.h"
 #include "qmsetup/results.h"
+#include "tests/win/engine_access.h"
 #include "tests/win/test_support.h"
 
 namespace {
@@ -56,7 +57,7 @@ class RestartOpsTest : public ::testing::Test {
     state.windows_folder = scratch_;
     state.windows_temp_folder = scratch_;
     state.unpack_folder = scratch_ + "\\KX2";
-    state.restart_needed = 0;
+    state.effects.restart_needed = 0;
   }
   void TearDown() override { qmtest::DeleteTree(scratch_); }
   std::string scratch_;
@@ -68,12 +69,12 @@ TEST_F(RestartOpsTest, WininitFileIsCreatedAndEachPathScheduledOnce) {
   const std::string file = scratch_ + "\\file.txt";
   ::CreateDirectoryA(folder.c_str(), nullptr);
   ASSERT_TRUE(qmtest::WriteFileBytes(file, "x"));
-  EXPECT_EQ(qm::AddWininitDelete(folder), 1);
+  EXPECT_EQ(qm::AddWininitDelete(qm::EngineGetState(), folder), 1);
   EXPECT_EQ(qmtest::ReadFileBytes(ini), "\r\n[rename]\r\nDIRNUL=" + ShortPath(folder));
-  EXPECT_EQ(qm::AddWininitDelete(folder), 1) << "the same folder again";
-  EXPECT_EQ(qm::AddWininitDelete(file), 1);
+  EXPECT_EQ(qm::AddWininitDelete(qm::EngineGetState(), folder), 1) << "the same folder again";
+  EXPECT_EQ(qm::AddWininitDelete(qm::EngineGetState(), file), 1);
   EXPECT_EQ(qmtest::ReadFileBytes(ini), "\r\n[rename]\r\nNUL=" + ShortPath(file) + "\r\nDIRNUL=" + ShortPath(folder));
-  EXPECT_EQ(qm::AddWininitDelete(scratch_ + "\\gone.txt"), 0) << "no short form: nothing is written";
+  EXPECT_EQ(qm::AddWininitDelete(qm::EngineGetState(), scratch_ + "\\gone.txt"), 0) << "no short form: nothing is written";
   EXPECT_EQ(qmtest::ReadFileBytes(ini), "\r\n[rename]\r\nNUL=" + ShortPath(file) + "\r\nDIRNUL=" + ShortPath(folder));
 }
 
@@ -94,23 +95,21 @@ TEST_F(RestartOpsTest, InUseReplacementsAndDeletionsSurviveARestart) {
     ASSERT_TRUE(busy.holding() && busy_other.holding());
     EXPECT_FALSE(::DeleteFileA(target.c_str())) << "a loaded library cannot be deleted";
 
-    EXPECT_EQ(qm::ReplaceAtRestart(source, target), 0);
+    EXPECT_EQ(qm::ReplaceAtRestart(qm::EngineGetState(), source, target), 0);
     EXPECT_EQ(qmtest::ReadFileBytes(target), new_bytes);
     EXPECT_EQ(qmtest::ReadFileBytes(target + ".OLD"), old_bytes);
     EXPECT_TRUE(Pending(target + ".OLD", ""));
-    EXPECT_EQ(qm::EngineGetState().restart_needed, 1);
 
-    qm::EngineGetState().restart_needed = 0;
-    EXPECT_EQ(qm::ReplaceAtRestart(source, target), qm::engine_code::kReplaceMoveAsideFailed) << "the .OLD still waits";
-    EXPECT_EQ(qm::EngineGetState().restart_needed, 0);
-    EXPECT_EQ(qm::ReplaceAtRestart(scratch_ + "\\missing.dll", other), qm::engine_code::kReplaceCopyFailed);
+    EXPECT_EQ(qm::ReplaceAtRestart(qm::EngineGetState(), source, target), qm::EngineResult::kReplaceMoveAsideFailed)
+        << "the .OLD still waits";
+    EXPECT_EQ(qm::ReplaceAtRestart(qm::EngineGetState(), scratch_ + "\\missing.dll", other),
+              qm::EngineResult::kReplaceCopyFailed);
     EXPECT_EQ(qmtest::ReadFileBytes(other), old_bytes) << "moved back, not lost";
     EXPECT_FALSE(qmtest::FileExists(other + ".OLD"));
-    EXPECT_EQ(qm::EngineGetState().restart_needed, 0);
 
     qm::EngineGetState().windows_folder = qmtest::WindowsFolder();
     ::DeleteFileA((qmtest::WindowsFolder() + "\\WININIT.INI").c_str());
-    EXPECT_EQ(qm::AddWininitDelete(doomed), 1);
+    EXPECT_EQ(qm::AddWininitDelete(qm::EngineGetState(), doomed), 1);
   }
   qmtest::ProcessResult restart = qmtest::RunProcess("wineboot.exe -r");
   EXPECT_EQ(restart.exit_code, 0u);
@@ -151,9 +150,9 @@ TEST_F(RestartOpsTest, SystemFolderFilesAreGoneAfterTheRestart) {
   {
     qmtest::FileHolder holder(busy, "load");
     ASSERT_TRUE(holder.holding());
-    qm::DeleteAtRestart(doomed);
+    qm::DeleteAtRestart(qm::EngineGetState(), doomed);
     EXPECT_TRUE(Pending(native + "\\qm_restart_probe.dat", ""));
-    EXPECT_EQ(qm::ReplaceAtRestart(source, busy), 0);
+    EXPECT_EQ(qm::ReplaceAtRestart(qm::EngineGetState(), source, busy), 0);
     EXPECT_TRUE(Pending(native + "\\qm_restart_probe.dll.OLD", ""));
   }
   EXPECT_EQ(qmtest::RunProcess("wineboot.exe -r").exit_code, 0u);
@@ -178,12 +177,11 @@ TEST_F(RestartOpsTest, BrokenCopyPutsTheInstalledFileBack) {
   {
     qmtest::FileHolder locked(source);
     ASSERT_TRUE(locked.holding());
-    EXPECT_EQ(qm::ReplaceAtRestart(source, target), qm::engine_code::kReplaceCopyFailed);
+    EXPECT_EQ(qm::ReplaceAtRestart(qm::EngineGetState(), source, target), qm::EngineResult::kReplaceCopyFailed);
   }
   EXPECT_NE(::GetLastError(), 0u) << "the copy's error is kept for the log";
   EXPECT_EQ(qmtest::ReadFileBytes(target), old_bytes);
   EXPECT_FALSE(qmtest::FileExists(target + ".OLD"));
-  EXPECT_EQ(qm::EngineGetState().restart_needed, 0);
 }
 
 // The Windows 95 family's replacement route, run in a child that Wine tells it runs on Windows 98.
@@ -196,10 +194,9 @@ TEST(RestartOps9xChild, Replace) {
   state.unpack_folder = std::string(scratch) + "\\KX2";
   const std::string s = scratch;
   ASSERT_TRUE(qmtest::WriteFileBytes(s + "\\a.dll", "a"));
-  EXPECT_EQ(qm::ReplaceAtRestart(s + "\\new_a.dll", s + "\\a.dll"), 0);
-  EXPECT_EQ(qm::ReplaceAtRestart(s + "\\new_b.dll", s + "\\b.dll"), 0);
+  EXPECT_EQ(qm::ReplaceAtRestart(qm::EngineGetState(), s + "\\new_a.dll", s + "\\a.dll"), 0);
+  EXPECT_EQ(qm::ReplaceAtRestart(qm::EngineGetState(), s + "\\new_b.dll", s + "\\b.dll"), 0);
   EXPECT_EQ(qmtest::ReadFileBytes(s + "\\a.dll"), "a") << "nothing is touched before the restart";
-  EXPECT_EQ(state.restart_needed, 1);
   EXPECT_EQ(qmtest::ReadFileBytes(s + "\\_REMOVED.INI"),
             s + "\\a.dll=" + s + "\\new_a.dll\r\n" + s + "\\b.dll=" + s + "\\new_b.dll\r\n");
   qm::RegKey run_once;
@@ -207,7 +204,7 @@ TEST(RestartOps9xChild, Replace) {
   ASSERT_EQ(run_once.Open(HKEY_LOCAL_MACHINE, kRunOnce, KEY_READ), ERROR_SUCCESS);
   EXPECT_EQ(run_once.ReadString("removed", &program), ERROR_SUCCESS);
   EXPECT_EQ(program, s + "\\KX2\\_removed.exe");
-  qm::DeleteAtRestart(s + "\\a.dll");
+  qm::DeleteAtRestart(qm::EngineGetState(), s + "\\a.dll");
   EXPECT_EQ(qmtest::ReadFileBytes(s + "\\WININIT.INI"), "\r\n[rename]\r\nNUL=" + ShortPath(s + "\\a.dll"));
 }
 

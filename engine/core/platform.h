@@ -1,8 +1,8 @@
 // The one platform query every engine decision uses: a zero-filled OSVERSIONINFOA (size 148)
 // passed to GetVersionExA, made afresh for each decision. A failed call leaves zeros, which
 // read as "not NT" and "minor version 0".
-#ifndef QM_ENGINE_API_PLATFORM_H_
-#define QM_ENGINE_API_PLATFORM_H_
+#ifndef QM_ENGINE_CORE_PLATFORM_H_
+#define QM_ENGINE_CORE_PLATFORM_H_
 
 #include <windows.h>
 
@@ -16,4 +16,4 @@ bool PlatformMinorTest(const OSVERSIONINFOA& info);
 
 }  // namespace qm
 
-#endif  // QM_ENGINE_API_PLATFORM_H_
+#endif  // QM_ENGINE_CORE_PLATFORM_H_

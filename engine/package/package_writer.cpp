@@ -1,4 +1,4 @@
-#include "tools/qmpack/package_writer.h"
+#include "engine/package/package_writer.h"
 
 #include <algorithm>
 #include <filesystem>
