@@ -55,18 +55,31 @@ constexpr int kSameVersion = 2;
 constexpr int kRecordedNewer = 3;  // also: the package defines no version
 }  // namespace installed_code
 
-namespace front_code {
-constexpr int kOk = 0;
-constexpr int kRestartNeeded = 1;
-constexpr int kEngineFailed = 2;
-// Staging failed: a carried file could not be written, or a file held open at the staging path by
-// somebody else does not hold exactly our bytes (or cannot be read to compare). Nothing is then
-// loaded: the front never runs an engine or package it did not write itself.
-constexpr int kStagingFailed = 4;
-constexpr int kBadLanguage = 5;
-constexpr int kRestartPending = 8;
-constexpr int kOsUnsupported = 9;
-}  // namespace front_code
+enum class FrontResult : int {
+  kOk = 0,
+  kRestartNeeded = 1,
+  kEngineFailed = 2,
+  // Staging failed: a carried file could not be written, or a file held open at the staging path by
+  // somebody else does not hold exactly our bytes (or cannot be read to compare). Nothing is then
+  // loaded: the front never runs an engine or package it did not write itself.
+  kStagingFailed = 4,
+  kBadLanguage = 5,
+  kRestartPending = 8,
+  kOsUnsupported = 9,
+};
+
+constexpr const char* ResultName(FrontResult r) {
+  switch (r) {
+    case FrontResult::kOk: return "kOk";
+    case FrontResult::kRestartNeeded: return "kRestartNeeded";
+    case FrontResult::kEngineFailed: return "kEngineFailed";
+    case FrontResult::kStagingFailed: return "kStagingFailed";
+    case FrontResult::kBadLanguage: return "kBadLanguage";
+    case FrontResult::kRestartPending: return "kRestartPending";
+    case FrontResult::kOsUnsupported: return "kOsUnsupported";
+  }
+  return "not a front result";
+}
 
 // The unpacker also leaves its code in the thread's last-error value.
 namespace unpack_code {

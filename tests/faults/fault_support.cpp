@@ -265,12 +265,12 @@ qm::ScopedHandle StartKxhost(const std::string& args, const std::string& windows
   return qm::ScopedHandle(pi.hProcess);
 }
 
-int FrontInstall(const std::string& windows_version) {
-  return static_cast<int>(Kxhost("install 3", windows_version).exit_code);
+qm::FrontResult FrontInstall(const std::string& windows_version) {
+  return Kxhost("install 3", windows_version).exit_as<qm::FrontResult>();
 }
 
-int FrontUninstall(const std::string& windows_version) {
-  return static_cast<int>(Kxhost("uninstall", windows_version).exit_code);
+qm::FrontResult FrontUninstall(const std::string& windows_version) {
+  return Kxhost("uninstall", windows_version).exit_as<qm::FrontResult>();
 }
 
 int OneCallInstall(const EngineFolder& engine, const std::string& package, const std::string& windows_version) {
