@@ -83,7 +83,7 @@ int EnginePrepareSteps(EngineState& state, const std::string& package_name) {
   WriteLogLine("Decompressing files...");
   const std::string package_path = state.engine_folder + "\\" + package_name;
   WriteLogLine("Decompressing files form " + package_path + " to " + state.unpack_folder);
-  if (PackageUnpack(package_path, state.unpack_folder.c_str()) != 0) return engine_code::kUnpackFailed;
+  if (PackageUnpack(package_path, state.unpack_folder.c_str()) != UnpackResult::kOk) return engine_code::kUnpackFailed;
   WriteLogLine("Decompressing files OK");
   WriteLogLine("Check INI file...");
 

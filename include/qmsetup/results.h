@@ -82,18 +82,34 @@ constexpr const char* ResultName(FrontResult r) {
 }
 
 // The unpacker also leaves its code in the thread's last-error value.
-namespace unpack_code {
-constexpr int kOk = 0;
-constexpr int kNoMemory = 1;
-constexpr int kOpenPackage = 2;
-constexpr int kOpenOutput = 3;
-constexpr int kSeek = 5;
-constexpr int kReadTrailer = 6;
-constexpr int kFolderChain = 8;  // last-error value only; the result is kOpenOutput
-constexpr int kDecodeNoMemory = 16;
-constexpr int kNoListPlace = 17;
-constexpr int kMalformed = 19;
-}  // namespace unpack_code
+enum class UnpackResult : int {
+  kOk = 0,
+  kNoMemory = 1,
+  kOpenPackage = 2,
+  kOpenOutput = 3,
+  kSeek = 5,
+  kReadTrailer = 6,
+  kFolderChain = 8,  // last-error value only; the result is kOpenOutput
+  kDecodeNoMemory = 16,
+  kNoListPlace = 17,
+  kMalformed = 19,
+};
+
+constexpr const char* ResultName(UnpackResult r) {
+  switch (r) {
+    case UnpackResult::kOk: return "kOk";
+    case UnpackResult::kNoMemory: return "kNoMemory";
+    case UnpackResult::kOpenPackage: return "kOpenPackage";
+    case UnpackResult::kOpenOutput: return "kOpenOutput";
+    case UnpackResult::kSeek: return "kSeek";
+    case UnpackResult::kReadTrailer: return "kReadTrailer";
+    case UnpackResult::kFolderChain: return "kFolderChain";
+    case UnpackResult::kDecodeNoMemory: return "kDecodeNoMemory";
+    case UnpackResult::kNoListPlace: return "kNoListPlace";
+    case UnpackResult::kMalformed: return "kMalformed";
+  }
+  return "not an unpack result";
+}
 
 }  // namespace qm
 

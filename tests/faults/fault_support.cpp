@@ -172,7 +172,8 @@ qmtest::PackageFiles ReadPackage(const std::string& path) {
   if (directory_size > bytes.size() - 4) return files;
   const size_t directory_at = bytes.size() - 4 - directory_size;
   std::vector<qm::PackageEntry> entries;
-  if (qm::DerDecodeDirectory(reinterpret_cast<const uint8_t*>(bytes.data()) + directory_at, directory_size, &entries) != 0)
+  if (qm::DerDecodeDirectory(reinterpret_cast<const uint8_t*>(bytes.data()) + directory_at, directory_size, &entries) !=
+      qm::UnpackResult::kOk)
     return files;
   for (const qm::PackageEntry& entry : entries) files.push_back({entry.path, bytes.substr(entry.offset, entry.length)});
   return files;

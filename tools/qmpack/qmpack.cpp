@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/fs.h"
+#include "base/result.h"
 #include "base/scoped_file.h"
 #include "engine/package/der.h"
 #include "engine/package/package_reader.h"
@@ -59,8 +60,8 @@ std::string ReadDirectory(const std::string& package, long* file_size, uint32_t*
       (size > 0 && std::fread(bytes.data(), 1, size, f.get()) != size))
     return "cannot read the directory of " + package;
   *directory_size = size;
-  int r = qm::DerDecodeDirectory(bytes.data(), size, entries);
-  if (r != 0) return "the directory does not decode (code " + std::to_string(r) + ")";
+  const qm::UnpackResult r = qm::DerDecodeDirectory(bytes.data(), size, entries);
+  if (qm::Failed(r)) return "the directory does not decode (code " + std::to_string(qm::ToInt(r)) + ")";
   return std::string();
 }
 
@@ -122,8 +123,8 @@ int Verify(int argc, char** argv) {
 
 int Extract(int argc, char** argv) {
   if (argc != 4) return Usage(stderr);
-  int r = qm::PackageUnpack(argv[2], argv[3]);
-  if (r != 0) return Fail("unpacking failed with code " + std::to_string(r));
+  const qm::UnpackResult r = qm::PackageUnpack(argv[2], argv[3]);
+  if (qm::Failed(r)) return Fail("unpacking failed with code " + std::to_string(qm::ToInt(r)));
   return 0;
 }
 
