@@ -2,6 +2,7 @@
 if(QM_TESTS)
   add_executable(core_tests
     tests/native/test_log_sink.cpp
+    tests/native/result_names_test.cpp
     base/ascii_test.cpp
     front/folder_access.cpp
     front/folder_access_test.cpp
