@@ -8,12 +8,14 @@
 #ifndef QM_BASE_RESULT_H_
 #define QM_BASE_RESULT_H_
 
-#include <string>
+#include <cstdio>
 #include <type_traits>
 
 #ifdef _WIN32
 // Declared here rather than through windows.h, whose macros would rename portable code's names.
 extern "C" __declspec(dllimport) void __stdcall OutputDebugStringA(const char* text);
+extern "C" __declspec(dllimport) unsigned long __stdcall GetLastError();
+extern "C" __declspec(dllimport) void __stdcall SetLastError(unsigned long error);
 #endif
 
 namespace qm {
@@ -29,11 +31,15 @@ constexpr bool Failed(Result r) {
   return r != Result::kOk;
 }
 
-// "file(line): expr failed: kName", for whoever listens to the debugger channel.
+// "file(line): expr failed: kName", for whoever listens to the debugger channel. It allocates
+// nothing and keeps the thread's last-error value, which some callers leave their result in.
 inline void ReportFailure(const char* file, int line, const char* expr, const char* name) {
 #ifdef _WIN32
-  const std::string text = std::string(file) + "(" + std::to_string(line) + "): " + expr + " failed: " + name + "\n";
-  ::OutputDebugStringA(text.c_str());
+  char text[512];
+  std::snprintf(text, sizeof(text), "%s(%d): %s failed: %s\n", file, line, expr, name);
+  const unsigned long error = ::GetLastError();
+  ::OutputDebugStringA(text);
+  ::SetLastError(error);
 #else
   (void)file, (void)line, (void)expr, (void)name;
 #endif

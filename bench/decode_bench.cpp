@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
   for (int r = 0; r < rounds; ++r) {
     std::vector<qm::PackageEntry> out;
     auto start = std::chrono::steady_clock::now();
-    if (qm::DerDecodeDirectory(dir.data(), dir.size(), &out) != 0) return 2;
+    if (qm::DerDecodeDirectory(dir.data(), dir.size(), &out) != qm::UnpackResult::kOk) return 2;
     auto took = std::chrono::steady_clock::now() - start;
     if (took < best) best = took;
     entries = out.size();

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> dir(size);
   if (::pread(in, dir.data(), size, st.st_size - 4 - size) != static_cast<ssize_t>(size)) return Fail("read", argv[1]);
   std::vector<qm::PackageEntry> entries;
-  if (qm::DerDecodeDirectory(dir.data(), dir.size(), &entries) != 0) return Fail("decode", argv[1]);
+  if (qm::DerDecodeDirectory(dir.data(), dir.size(), &entries) != qm::UnpackResult::kOk) return Fail("decode", argv[1]);
 
   const std::string root = std::string(argv[2]) + "/";
   std::unordered_set<std::string> made;

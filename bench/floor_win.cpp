@@ -39,7 +39,7 @@ bool ReadEntries(HANDLE package, std::vector<qm::PackageEntry>* entries) {
   const uint32_t dir_size = t[0] | (t[1] << 8) | (t[2] << 16) | (uint32_t{t[3]} << 24);
   std::vector<uint8_t> dir(dir_size);
   if (!ReadAt(package, size - 4 - dir_size, dir.data(), dir_size, &got) || got != dir_size) return false;
-  return qm::DerDecodeDirectory(dir.data(), dir.size(), entries) == 0;
+  return qm::DerDecodeDirectory(dir.data(), dir.size(), entries) == qm::UnpackResult::kOk;
 }
 
 // Makes the folders of |relative| below |root| that no earlier call made.

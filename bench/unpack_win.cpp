@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "base/result.h"
 #include "bench/win_clock.h"
 #include "engine/package/package_reader.h"
 
@@ -13,9 +14,9 @@ int main(int argc, char** argv) {
     return 64;
   }
   const double begin = BenchNow();
-  const int r = qm::PackageUnpack(argv[1], argv[2]);
+  const qm::UnpackResult r = qm::PackageUnpack(argv[1], argv[2]);
   const double took = BenchNow() - begin;
-  if (r != 0) return r;
+  if (qm::Failed(r)) return qm::ToInt(r);
   std::printf("work_s %.6f\n", took);
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "base/result.h"
 #include "front/front_state.h"
 #include "front/os_version.h"
 #include "front/staging.h"
@@ -43,61 +44,59 @@ bool FrontFinish(FrontState& state, bool* restart_needed) {
   return true;
 }
 
-int FrontCompleteRun(FrontState& state, bool restart_needed) {
+FrontResult FrontCompleteRun(FrontState& state, bool restart_needed) {
   ::FreeLibrary(state.engine);
   state.engine = nullptr;
   FrontReleaseStagedFiles(state);
-  return restart_needed ? front_code::kRestartNeeded : front_code::kOk;
+  return restart_needed ? FrontResult::kRestartNeeded : FrontResult::kOk;
 }
 
-int FrontInstall(int selector) {
-  int staged = StageAndBindEngine();
-  if (staged != front_code::kOk) return staged;
+FrontResult FrontInstall(int selector) {
+  QM_RETURN_IF_FAILED(StageAndBindEngine());
   FrontState& state = FrontGetState();
 
   const char* language = FrontLanguageForSelector(selector);
-  if (!language) return front_code::kBadLanguage;
+  if (!language) return FrontResult::kBadLanguage;
   char language_buffer[10] = {};
   std::memcpy(language_buffer, language, std::strlen(language));
 
-  if (EngineAnswer(state.prepare(qmsetup::kPackageFileName)) != EngineResult::kOk) return front_code::kEngineFailed;
+  if (EngineAnswer(state.prepare(qmsetup::kPackageFileName)) != EngineResult::kOk) return FrontResult::kEngineFailed;
   const EngineResult mode = EngineAnswer(state.is_install("INSTALL"));
-  if (mode == EngineResult::kAlreadyInstalled) return front_code::kOk;
-  if (mode != EngineResult::kOk) return front_code::kEngineFailed;
-  if (EngineAnswer(state.set_lang_id(language_buffer)) != EngineResult::kOk) return front_code::kEngineFailed;
+  if (mode == EngineResult::kAlreadyInstalled) return FrontResult::kOk;
+  if (mode != EngineResult::kOk) return FrontResult::kEngineFailed;
+  if (EngineAnswer(state.set_lang_id(language_buffer)) != EngineResult::kOk) return FrontResult::kEngineFailed;
   for (const char* chapter : {"FILES", "copy"}) {
-    if (EngineAnswer(state.do_step(chapter)) != EngineResult::kOk) return front_code::kEngineFailed;
+    if (EngineAnswer(state.do_step(chapter)) != EngineResult::kOk) return FrontResult::kEngineFailed;
   }
   bool restart_needed = false;
-  if (!FrontFinish(state, &restart_needed)) return front_code::kEngineFailed;
+  if (!FrontFinish(state, &restart_needed)) return FrontResult::kEngineFailed;
   for (const char* chapter : {"SetupHidReg", "start_Daemon", "RegCSP"}) {
-    if (EngineAnswer(state.do_step(chapter)) != EngineResult::kOk) return front_code::kEngineFailed;
+    if (EngineAnswer(state.do_step(chapter)) != EngineResult::kOk) return FrontResult::kEngineFailed;
   }
   ::Sleep(kPauseBeforeCertDaemonMs);  // the slot daemon must be up before the certificate daemon
-  if (EngineAnswer(state.do_step("start_certd")) != EngineResult::kOk) return front_code::kEngineFailed;
+  if (EngineAnswer(state.do_step("start_certd")) != EngineResult::kOk) return FrontResult::kEngineFailed;
   return FrontCompleteRun(state, restart_needed);
 }
 
-int FrontUninstall() {
-  int staged = StageAndBindEngine();
-  if (staged != front_code::kOk) return staged;
+FrontResult FrontUninstall() {
+  QM_RETURN_IF_FAILED(StageAndBindEngine());
   FrontState& state = FrontGetState();
 
-  if (EngineAnswer(state.prepare(qmsetup::kPackageFileName)) != EngineResult::kOk) return front_code::kEngineFailed;
+  if (EngineAnswer(state.prepare(qmsetup::kPackageFileName)) != EngineResult::kOk) return FrontResult::kEngineFailed;
   const EngineResult mode = EngineAnswer(state.is_install("UNINSTALL"));
-  if (mode == EngineResult::kNotInstalled) return front_code::kOk;
-  if (mode != EngineResult::kOk) return front_code::kEngineFailed;
-  // A missing file must not stop a removal half-way: 4 counts as done.
+  if (mode == EngineResult::kNotInstalled) return FrontResult::kOk;
+  if (mode != EngineResult::kOk) return FrontResult::kEngineFailed;
+  // A missing file must not stop a removal half-way: kFileMissing counts as done.
   for (const char* chapter : {"remove_certd", "remove_Daemon", "UnRegCSP", "delete", "UnSetupHidReg"}) {
     const EngineResult r = EngineAnswer(state.do_step(chapter));
-    if (r != EngineResult::kOk && r != EngineResult::kFileMissing) return front_code::kEngineFailed;
+    if (r != EngineResult::kOk && r != EngineResult::kFileMissing) return FrontResult::kEngineFailed;
   }
   bool restart_needed = false;
-  if (!FrontFinish(state, &restart_needed)) return front_code::kEngineFailed;
+  if (!FrontFinish(state, &restart_needed)) return FrontResult::kEngineFailed;
   return FrontCompleteRun(state, restart_needed);
 }
 
-int FrontPrepareCheck() {
+FrontResult FrontPrepareCheck() {
   char marker[MAX_PATH] = {};
   UINT n = ::GetWindowsDirectoryA(marker, MAX_PATH);
   if (n > 0 && n + sizeof(qmsetup::kRestartMarkerBelowWindows) <= MAX_PATH) {
@@ -106,7 +105,7 @@ int FrontPrepareCheck() {
       // On NT the pending restart clears the marker; on the Windows 95 family the WININIT.INI
       // entry that Finish wrote does.
       if (FrontRunsOnNt()) ::MoveFileExA(marker, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-      return front_code::kRestartPending;
+      return FrontResult::kRestartPending;
     }
   }
   return CheckOsVersion();
@@ -117,8 +116,8 @@ int FrontPrepareCheck() {
 
 extern "C" {
 
-int __cdecl kx_Install(int /*reserved*/, int selector) { return qm::FrontInstall(selector); }
-int __cdecl kx_Uninstall() { return qm::FrontUninstall(); }
-int __cdecl kx_PrePareCheck() { return qm::FrontPrepareCheck(); }
+int __cdecl kx_Install(int /*reserved*/, int selector) { return qm::ToInt(qm::FrontInstall(selector)); }
+int __cdecl kx_Uninstall() { return qm::ToInt(qm::FrontUninstall()); }
+int __cdecl kx_PrePareCheck() { return qm::ToInt(qm::FrontPrepareCheck()); }
 
 }  // extern "C"

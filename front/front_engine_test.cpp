@@ -10,6 +10,7 @@
 
 namespace {
 
+using qm::FrontResult;
 using Lines = std::vector<std::string>;
 
 Lines DoStepLines(const std::string& chapter, const Lines& body, const char* end = "<====Ending to DoStep:") {
@@ -34,9 +35,9 @@ TEST(FrontWithRealEngine, InstallAndUninstallRunEveryChapterAndKeepTheRecord) {
 
   HMODULE front = ::LoadLibraryA("Inst_kx2_test.dll");
   ASSERT_NE(front, nullptr);
-  auto install = reinterpret_cast<int(__cdecl*)(int, int)>(::GetProcAddress(front, "kx_Install"));
-  auto uninstall = reinterpret_cast<int(__cdecl*)()>(::GetProcAddress(front, "kx_Uninstall"));
-  EXPECT_EQ(install(0, 2), 0);
+  qmtest::FrontExports kx;
+  ASSERT_TRUE(kx.Bind(front));
+  EXPECT_EQ(kx.Install(2), FrontResult::kOk);
   EXPECT_EQ(::GetModuleHandleA(engine.c_str()), nullptr) << "a completed run unloads the engine";
   const std::string product = "0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9_KX2";
   EXPECT_EQ(qmtest::RegistryTree("Software\\QMSrv\\Product\\" + product), (Lines{"|PRODUCT_VER=SZ:\"1.0.0.0\""}));
@@ -66,7 +67,7 @@ TEST(FrontWithRealEngine, InstallAndUninstallRunEveryChapterAndKeepTheRecord) {
   EXPECT_EQ(qmtest::EngineLogLines(), install_lines);
   EXPECT_EQ(qmtest::ReadFileBytes(u + "\\bin\\tool.txt"), "payload\n");
 
-  EXPECT_EQ(uninstall(), 0) << "a chapter failing with 4 does not stop the removal";
+  EXPECT_EQ(kx.Uninstall(), FrontResult::kOk) << "a chapter failing with kFileMissing does not stop the removal";
   const Lines uninstall_lines = Concat(
       {install_lines, prepare, {"====>Begin to UNINSTALL:", "Product is " + product, "<====Ending to UNINSTALL:"},
        DoStepLines("remove_certd", {}), DoStepLines("remove_Daemon", {}), DoStepLines("UnRegCSP", {}),
@@ -77,7 +78,7 @@ TEST(FrontWithRealEngine, InstallAndUninstallRunEveryChapterAndKeepTheRecord) {
   EXPECT_EQ(Lines(lines.begin(), lines.begin() + uninstall_lines.size()), uninstall_lines);
   EXPECT_EQ(lines.back(), "<====Ending to Finish:");
   EXPECT_FALSE(qmtest::RegistryKeyExists("Software\\QMSrv")) << "the last product takes the tree with it";
-  EXPECT_EQ(uninstall(), 0) << "nothing left to remove";
+  EXPECT_EQ(kx.Uninstall(), FrontResult::kOk) << "nothing left to remove";
 
   while (HMODULE h = ::GetModuleHandleA(engine.c_str())) ::FreeLibrary(h);
   ::FreeLibrary(front);
@@ -95,8 +96,9 @@ TEST(FrontWithRealEngine, PlantedPackageIsRefusedBeforeTheEngineLogsAnything) {
     ASSERT_TRUE(holder.holding());
     HMODULE front = ::LoadLibraryA("Inst_kx2_test.dll");
     ASSERT_NE(front, nullptr);
-    auto install = reinterpret_cast<int(__cdecl*)(int, int)>(::GetProcAddress(front, "kx_Install"));
-    EXPECT_EQ(install(0, 2), 4);
+    qmtest::FrontExports kx;
+    ASSERT_TRUE(kx.Bind(front));
+    EXPECT_EQ(kx.Install(2), FrontResult::kStagingFailed);
     EXPECT_EQ(::GetModuleHandleA((staging + "\\QMSetup.dll").c_str()), nullptr);
     ::FreeLibrary(front);
   }

@@ -17,16 +17,7 @@
 
 namespace {
 
-using qm::front_code::kBadLanguage;
-using qm::front_code::kEngineFailed;
-using qm::front_code::kOk;
-using qm::front_code::kOsUnsupported;
-using qm::front_code::kRestartNeeded;
-using qm::front_code::kRestartPending;
-using qm::front_code::kStagingFailed;
-
-using InstallFn = int(__cdecl*)(int, int);
-using NoArgFn = int(__cdecl*)();
+using qm::FrontResult;
 
 const char kInstallCalls[] =
     "Prepare:KX2.dat|IsInstall:INSTALL|SetLangID:2052|DoStep:FILES|DoStep:copy|Finish|DoStep:SetupHidReg|"
@@ -66,10 +57,7 @@ class FrontTest : public ::testing::Test {
     ::SetEnvironmentVariableA("QM_FAKE_ANSWERS", nullptr);
     front_ = ::LoadLibraryA(front);
     ASSERT_NE(front_, nullptr) << front;
-    install_ = reinterpret_cast<InstallFn>(::GetProcAddress(front_, "kx_Install"));
-    uninstall_ = reinterpret_cast<NoArgFn>(::GetProcAddress(front_, "kx_Uninstall"));
-    precheck_ = reinterpret_cast<NoArgFn>(::GetProcAddress(front_, "kx_PrePareCheck"));
-    ASSERT_TRUE(install_ && uninstall_ && precheck_);
+    ASSERT_TRUE(kx_.Bind(front_));
   }
 
   void TearDown() override {
@@ -89,9 +77,7 @@ class FrontTest : public ::testing::Test {
   }
 
   HMODULE front_ = nullptr;
-  InstallFn install_ = nullptr;
-  NoArgFn uninstall_ = nullptr;
-  NoArgFn precheck_ = nullptr;
+  qmtest::FrontExports kx_;
 };
 
 TEST_F(FrontTest, ExportsExactlyTheThreeEntryPoints) {
@@ -104,7 +90,7 @@ TEST_F(FrontTest, ExportsExactlyTheThreeEntryPoints) {
 }
 
 TEST_F(FrontTest, InstallRunsTheFixedSequenceAndUnloadsTheEngine) {
-  ASSERT_EQ(install_(0, 1), kOk);
+  ASSERT_EQ(kx_.Install(1), FrontResult::kOk);
   EXPECT_EQ(Calls(), kInstallCalls);
   std::vector<DWORD> ticks = Ticks();
   ASSERT_EQ(ticks.size(), 10u);
@@ -116,7 +102,7 @@ TEST_F(FrontTest, InstallRunsTheFixedSequenceAndUnloadsTheEngine) {
 
 struct MappingCase {
   const char* answers;
-  int expected;
+  FrontResult expected;
   size_t calls_made;  // how many calls of the full sequence happen
   bool engine_stays_loaded;
 };
@@ -133,55 +119,55 @@ std::string FirstCalls(const std::string& sequence, size_t count) {
 TEST_P(FrontInstallMapping, MapsEngineAnswers) {
   const MappingCase& c = GetParam();
   Answer(c.answers);
-  EXPECT_EQ(install_(0, 1), c.expected);
+  EXPECT_EQ(kx_.Install(1), c.expected);
   EXPECT_EQ(Calls(), FirstCalls(kInstallCalls, c.calls_made));
   EXPECT_EQ(LoadedEngine() != nullptr, c.engine_stays_loaded);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, FrontInstallMapping,
-    ::testing::Values(MappingCase{"Prepare=12", kEngineFailed, 1, true},      // restart pending
-                      MappingCase{"Prepare=18", kEngineFailed, 1, true},      // another process
-                      MappingCase{"IsInstall=15", kOk, 2, true},              // already installed
-                      MappingCase{"IsInstall=5", kEngineFailed, 2, true},
-                      MappingCase{"IsInstall=20", kEngineFailed, 2, true},    // 20 counts only for removal
-                      MappingCase{"SetLangID=2", kEngineFailed, 3, true},
-                      MappingCase{"DoStep:FILES=4", kEngineFailed, 4, true},
-                      MappingCase{"DoStep:copy=3", kEngineFailed, 5, true},
-                      MappingCase{"Finish=13", kEngineFailed, 6, true},
-                      MappingCase{"Finish=1", kEngineFailed, 6, true},
-                      MappingCase{"DoStep:SetupHidReg=8", kEngineFailed, 7, true},
-                      MappingCase{"DoStep:start_Daemon=7", kEngineFailed, 8, true},
-                      MappingCase{"DoStep:RegCSP=1", kEngineFailed, 9, true},
-                      MappingCase{"Finish=12", kRestartNeeded, 10, false},
-                      MappingCase{"DoStep:start_certd=4", kEngineFailed, 10, true}));
+    ::testing::Values(MappingCase{"Prepare=12", FrontResult::kEngineFailed, 1, true},  // restart pending
+                      MappingCase{"Prepare=18", FrontResult::kEngineFailed, 1, true},  // another process
+                      MappingCase{"IsInstall=15", FrontResult::kOk, 2, true},  // already installed
+                      MappingCase{"IsInstall=5", FrontResult::kEngineFailed, 2, true},
+                      MappingCase{"IsInstall=20", FrontResult::kEngineFailed, 2, true},  // 20 counts only for removal
+                      MappingCase{"SetLangID=2", FrontResult::kEngineFailed, 3, true},
+                      MappingCase{"DoStep:FILES=4", FrontResult::kEngineFailed, 4, true},
+                      MappingCase{"DoStep:copy=3", FrontResult::kEngineFailed, 5, true},
+                      MappingCase{"Finish=13", FrontResult::kEngineFailed, 6, true},
+                      MappingCase{"Finish=1", FrontResult::kEngineFailed, 6, true},
+                      MappingCase{"DoStep:SetupHidReg=8", FrontResult::kEngineFailed, 7, true},
+                      MappingCase{"DoStep:start_Daemon=7", FrontResult::kEngineFailed, 8, true},
+                      MappingCase{"DoStep:RegCSP=1", FrontResult::kEngineFailed, 9, true},
+                      MappingCase{"Finish=12", FrontResult::kRestartNeeded, 10, false},
+                      MappingCase{"DoStep:start_certd=4", FrontResult::kEngineFailed, 10, true}));
 
 class FrontUninstallMapping : public FrontTest, public ::testing::WithParamInterface<MappingCase> {};
 
 TEST_P(FrontUninstallMapping, MapsEngineAnswers) {
   const MappingCase& c = GetParam();
   Answer(c.answers);
-  EXPECT_EQ(uninstall_(), c.expected);
+  EXPECT_EQ(kx_.Uninstall(), c.expected);
   EXPECT_EQ(Calls(), FirstCalls(kUninstallCalls, c.calls_made));
   EXPECT_EQ(LoadedEngine() != nullptr, c.engine_stays_loaded);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, FrontUninstallMapping,
-    ::testing::Values(MappingCase{"", kOk, 8, false},
-                      MappingCase{"Prepare=12", kEngineFailed, 1, true},
-                      MappingCase{"IsInstall=20", kOk, 2, true},              // nothing installed
-                      MappingCase{"IsInstall=15", kEngineFailed, 2, true},
-                      MappingCase{"DoStep:remove_certd=4", kOk, 8, false},    // 4 goes on
-                      MappingCase{"DoStep:UnRegCSP=4;DoStep:delete=4", kOk, 8, false},
-                      MappingCase{"DoStep:UnRegCSP=4;Finish=12", kRestartNeeded, 8, false},
-                      MappingCase{"DoStep:remove_Daemon=3", kEngineFailed, 4, true},
-                      MappingCase{"DoStep:UnSetupHidReg=9", kEngineFailed, 7, true},
-                      MappingCase{"Finish=20", kEngineFailed, 8, true}));
+    ::testing::Values(MappingCase{"", FrontResult::kOk, 8, false},
+                      MappingCase{"Prepare=12", FrontResult::kEngineFailed, 1, true},
+                      MappingCase{"IsInstall=20", FrontResult::kOk, 2, true},  // nothing installed
+                      MappingCase{"IsInstall=15", FrontResult::kEngineFailed, 2, true},
+                      MappingCase{"DoStep:remove_certd=4", FrontResult::kOk, 8, false},  // 4 goes on
+                      MappingCase{"DoStep:UnRegCSP=4;DoStep:delete=4", FrontResult::kOk, 8, false},
+                      MappingCase{"DoStep:UnRegCSP=4;Finish=12", FrontResult::kRestartNeeded, 8, false},
+                      MappingCase{"DoStep:remove_Daemon=3", FrontResult::kEngineFailed, 4, true},
+                      MappingCase{"DoStep:UnSetupHidReg=9", FrontResult::kEngineFailed, 7, true},
+                      MappingCase{"Finish=20", FrontResult::kEngineFailed, 8, true}));
 
 TEST_F(FrontTest, UnknownSelectorStagesAndBindsThenReturns5) {
   for (int selector : {0, 4, -1}) {
-    EXPECT_EQ(install_(0, selector), kBadLanguage) << selector;
+    EXPECT_EQ(kx_.Install(selector), FrontResult::kBadLanguage) << selector;
     EXPECT_EQ(Calls(), "");
     EXPECT_NE(LoadedEngine(), nullptr);
     EXPECT_TRUE(qmtest::FileExists(StagedPackage()));
@@ -199,35 +185,35 @@ TEST_F(FrontTest, SelectorPassesItsLanguage) {
   for (const auto& row : rows) {
     ::SetEnvironmentVariableA("QM_FAKE_CALLS", nullptr);
     Answer("SetLangID=2");  // stop right after the language is handed over
-    EXPECT_EQ(install_(0, row.first), kEngineFailed);
+    EXPECT_EQ(kx_.Install(row.first), FrontResult::kEngineFailed);
     EXPECT_EQ(Calls(), "Prepare:KX2.dat|IsInstall:INSTALL|SetLangID:" + row.second) << row.first;
   }
 }
 
 TEST_F(FrontTest, SecondRunBindsTheEngineStillLoadedFromTheFirst) {
   Answer("IsInstall=15");
-  ASSERT_EQ(install_(0, 1), kOk);
+  ASSERT_EQ(kx_.Install(1), FrontResult::kOk);
   HMODULE first = LoadedEngine();
   ASSERT_NE(first, nullptr);
   Answer("");
   ::SetEnvironmentVariableA("QM_FAKE_CALLS", nullptr);
-  ASSERT_EQ(uninstall_(), kOk);  // staging meets the loaded engine file and keeps it
+  ASSERT_EQ(kx_.Uninstall(), FrontResult::kOk);  // staging meets the loaded engine file and keeps it
   EXPECT_EQ(Calls(), kUninstallCalls);
   EXPECT_EQ(LoadedEngine(), first) << "one reference from the first run is still held";
 }
 
 TEST_F(FrontTest, EngineWithoutAllEntryPointsGives2AndStaysLoaded) {
   Load("Inst_kx2_fake_nofinish.dll");
-  EXPECT_EQ(install_(0, 1), kEngineFailed);
-  EXPECT_EQ(uninstall_(), kEngineFailed);
+  EXPECT_EQ(kx_.Install(1), FrontResult::kEngineFailed);
+  EXPECT_EQ(kx_.Uninstall(), FrontResult::kEngineFailed);
   EXPECT_EQ(Calls(), "");
   EXPECT_NE(LoadedEngine(), nullptr);
 }
 
 TEST_F(FrontTest, MissingPackageResourceIsAStagingFailure) {
   Load("Inst_kx2_fake_nopkg.dll");
-  EXPECT_EQ(install_(0, 1), kStagingFailed);
-  EXPECT_EQ(uninstall_(), kStagingFailed);
+  EXPECT_EQ(kx_.Install(1), FrontResult::kStagingFailed);
+  EXPECT_EQ(kx_.Uninstall(), FrontResult::kStagingFailed);
   EXPECT_EQ(LoadedEngine(), nullptr);
 }
 
@@ -236,7 +222,7 @@ struct HeldFileCase {
   bool engine;        // the staged engine, else the staged package
   const char* bytes;  // "ours": what the front carries; "foreign": anything else
   const char* hold;   // FileHolder mode
-  int expected;       // from both kx_Install and kx_Uninstall
+  FrontResult expected;  // from both kx_Install and kx_Uninstall
 };
 
 // A file at the staging path held by another process is used only when it holds our bytes.
@@ -246,13 +232,13 @@ TEST_F(FrontTest, FilesHeldAtTheStagingPathAreUsedOnlyWhenTheyAreOurs) {
   const std::string ours_package = "fake package body\n";
   ASSERT_FALSE(planted.empty());
   const HeldFileCase rows[] = {
-      {"planted engine open for reading", true, "foreign", "read", kStagingFailed},
-      {"planted engine loaded by another process", true, "foreign", "load", kStagingFailed},
-      {"planted engine open with no sharing", true, "foreign", "", kStagingFailed},
-      {"our engine loaded by another process", true, "ours", "load", kOk},
-      {"planted package open for reading", false, "foreign", "read", kStagingFailed},
-      {"our package open for reading", false, "ours", "read", kOk},
-      {"our package open with no sharing (cannot be compared)", false, "ours", "", kStagingFailed},
+      {"planted engine open for reading", true, "foreign", "read", FrontResult::kStagingFailed},
+      {"planted engine loaded by another process", true, "foreign", "load", FrontResult::kStagingFailed},
+      {"planted engine open with no sharing", true, "foreign", "", FrontResult::kStagingFailed},
+      {"our engine loaded by another process", true, "ours", "load", FrontResult::kOk},
+      {"planted package open for reading", false, "foreign", "read", FrontResult::kStagingFailed},
+      {"our package open for reading", false, "ours", "read", FrontResult::kOk},
+      {"our package open with no sharing (cannot be compared)", false, "ours", "", FrontResult::kStagingFailed},
   };
   for (const HeldFileCase& row : rows) {
     SCOPED_TRACE(row.name);
@@ -266,10 +252,10 @@ TEST_F(FrontTest, FilesHeldAtTheStagingPathAreUsedOnlyWhenTheyAreOurs) {
     qmtest::FileHolder holder(path, row.hold);
     ASSERT_TRUE(holder.holding());
     Answer("IsInstall:INSTALL=15");  // spares the install its pause; the engine stays bound
-    EXPECT_EQ(install_(0, 1), row.expected);
-    EXPECT_EQ(uninstall_(), row.expected);
+    EXPECT_EQ(kx_.Install(1), row.expected);
+    EXPECT_EQ(kx_.Uninstall(), row.expected);
     EXPECT_EQ(GetEnv("QM_PLANTED_CALLS"), "") << "a planted engine is never called";
-    if (row.expected == kOk) {
+    if (row.expected == FrontResult::kOk) {
       EXPECT_EQ(Calls(), std::string("Prepare:KX2.dat|IsInstall:INSTALL|") + kUninstallCalls);
       EXPECT_EQ(qmtest::ReadFileBytes(StagedPackage()), ours_package);
     } else {
@@ -283,7 +269,7 @@ TEST_F(FrontTest, FilesHeldAtTheStagingPathAreUsedOnlyWhenTheyAreOurs) {
 // call vouched for says nothing about the files there.
 TEST_F(FrontTest, AnotherTempFolderIsStagedAndCheckedAgain) {
   Answer("IsInstall=15");  // an early return: the engine and its guards stay
-  ASSERT_EQ(install_(0, 1), kOk);
+  ASSERT_EQ(kx_.Install(1), FrontResult::kOk);
   const std::string temp = GetEnv("TMP");
   const std::string other = qmtest::MakeScratchFolder("other-temp");
   ::SetEnvironmentVariableA("TMP", (other + "\\").c_str());
@@ -296,8 +282,8 @@ TEST_F(FrontTest, AnotherTempFolderIsStagedAndCheckedAgain) {
   {
     qmtest::FileHolder holder(planted_engine, "read");
     ASSERT_TRUE(holder.holding());
-    EXPECT_EQ(install_(0, 1), kStagingFailed);
-    EXPECT_EQ(uninstall_(), kStagingFailed);
+    EXPECT_EQ(kx_.Install(1), FrontResult::kStagingFailed);
+    EXPECT_EQ(kx_.Uninstall(), FrontResult::kStagingFailed);
   }
   EXPECT_EQ(GetEnv("QM_PLANTED_CALLS"), "") << "a planted engine is never called";
   EXPECT_EQ(::GetModuleHandleA(planted_engine.c_str()), nullptr);
@@ -308,12 +294,12 @@ TEST_F(FrontTest, AnotherTempFolderIsStagedAndCheckedAgain) {
 TEST_F(FrontTest, StagedFilesCannotBeReplacedWhileTheEngineIsLoaded) {
   ::SetEnvironmentVariableA("QM_FAKE_PROBE_WRITES", "1");
   Answer("IsInstall=15");  // an early return: the engine, and its files' guards, stay
-  EXPECT_EQ(install_(0, 1), kOk);
+  EXPECT_EQ(kx_.Install(1), FrontResult::kOk);
   EXPECT_EQ(GetEnv("QM_FAKE_PROBE"), "engine:denied,kept|package:denied,kept") << "from inside Prepare";
   EXPECT_FALSE(qmtest::WriteFileBytes(StagedPackage(), "x")) << "still guarded after the early return";
 
   Answer("");
-  EXPECT_EQ(uninstall_(), kOk) << "the next run binds the same engine and reuses the guards";
+  EXPECT_EQ(kx_.Uninstall(), FrontResult::kOk) << "the next run binds the same engine and reuses the guards";
   ::SetEnvironmentVariableA("QM_FAKE_PROBE_WRITES", nullptr);
   UnloadStagedEngine();
   EXPECT_TRUE(qmtest::WriteFileBytes(StagedPackage(), "x")) << "released with the engine";
@@ -376,7 +362,7 @@ std::string ProcessUserSid() {
 TEST_F(FrontTest, StagingFolderIsMadePrivate) {
   qmtest::DeleteTree(qmtest::StagingFolder());
   Answer("IsInstall=15");
-  ASSERT_EQ(install_(0, 1), kOk);
+  ASSERT_EQ(kx_.Install(1), FrontResult::kOk);
   const std::string user = ProcessUserSid();
   const FolderSecurity made = ReadFolderSecurity(qmtest::StagingFolder());
   EXPECT_EQ(made.owner, user);
@@ -387,7 +373,7 @@ TEST_F(FrontTest, StagingFolderIsMadePrivate) {
   qmtest::DeleteTree(plain);
   ASSERT_NE(other.allowed, made.allowed);
   Answer("");
-  EXPECT_EQ(uninstall_(), kOk) << "the folder of an earlier run is ours";
+  EXPECT_EQ(kx_.Uninstall(), FrontResult::kOk) << "the folder of an earlier run is ours";
 }
 
 TEST_F(FrontTest, StagingFolderOthersMayWriteToIsRefused) {
@@ -415,8 +401,8 @@ TEST_F(FrontTest, StagingFolderOthersMayWriteToIsRefused) {
               static_cast<DWORD>(ERROR_SUCCESS));
     ::LocalFree(acl);
     ::LocalFree(everyone);
-    EXPECT_EQ(install_(0, 1), kStagingFailed);
-    EXPECT_EQ(uninstall_(), kStagingFailed);
+    EXPECT_EQ(kx_.Install(1), FrontResult::kStagingFailed);
+    EXPECT_EQ(kx_.Uninstall(), FrontResult::kStagingFailed);
     EXPECT_EQ(Calls(), "");
     EXPECT_FALSE(qmtest::FileExists(StagedEngine())) << "nothing is written there";
   }
@@ -439,30 +425,30 @@ class FrontRuntimeTest : public FrontTest {
 
 TEST_F(FrontRuntimeTest, DefaultBuildCarriesNoRuntime) {
   Answer("IsInstall=15");
-  ASSERT_EQ(install_(0, 1), kOk);
+  ASSERT_EQ(kx_.Install(1), FrontResult::kOk);
   EXPECT_FALSE(qmtest::FileExists(runtime_));
 }
 
 TEST_F(FrontRuntimeTest, RuntimeIsWrittenOnlyWhereNoneOfItsNameExists) {
   Load("Inst_kx2_fake_rt.dll");
   Answer("IsInstall=15");
-  ASSERT_EQ(install_(0, 1), kOk);
+  ASSERT_EQ(kx_.Install(1), FrontResult::kOk);
   EXPECT_EQ(qmtest::ReadFileBytes(runtime_), "test runtime carried by the front\n");
 
   ASSERT_TRUE(qmtest::WriteFileBytes(runtime_, "newer shared copy"));
-  ASSERT_EQ(install_(0, 1), kOk);
+  ASSERT_EQ(kx_.Install(1), FrontResult::kOk);
   EXPECT_EQ(qmtest::ReadFileBytes(runtime_), "newer shared copy");
 }
 
 TEST_F(FrontTest, PrepareCheckWithoutMarkerAsksTheVersionCheck) {
-  EXPECT_EQ(precheck_(), qm::CheckOsVersion());
-  EXPECT_EQ(precheck_(), kOk);  // the test prefix reports Windows 7
+  EXPECT_EQ(kx_.PrePareCheck(), qm::CheckOsVersion());
+  EXPECT_EQ(kx_.PrePareCheck(), FrontResult::kOk);  // the test prefix reports Windows 7
   EXPECT_FALSE(qmtest::FileExists(StagedPackage())) << "the pre-check never stages";
 }
 
 TEST_F(FrontTest, MarkerOnNtGives8AndIsDeletedAtTheNextRestart) {
   ASSERT_TRUE(qmtest::WriteFileBytes(qmtest::MarkerPath(), ""));
-  EXPECT_EQ(precheck_(), kRestartPending);
+  EXPECT_EQ(kx_.PrePareCheck(), FrontResult::kRestartPending);
   std::vector<std::string> pending = qmtest::PendingFileRenameOperations();
   EXPECT_NE(std::find(pending.begin(), pending.end(), "\\??\\" + qmtest::MarkerPath()), pending.end());
   EXPECT_TRUE(qmtest::FileExists(qmtest::MarkerPath()));
@@ -477,7 +463,7 @@ TEST_F(FrontTest, MarkerOn9xGives8AndStays) {
   size_t pending_before = qmtest::PendingFileRenameOperations().size();
   qmtest::ProcessResult r = qmtest::RunAsWindowsVersion(qmtest::BinFolder() + "\\kxhost.exe", "win98",
                                                         "--raw --front Inst_kx2_fake.dll precheck");
-  EXPECT_EQ(r.exit_code, static_cast<DWORD>(kRestartPending)) << r.output;
+  EXPECT_EQ(r.exit_as<FrontResult>(), FrontResult::kRestartPending) << r.output;
   EXPECT_EQ(qmtest::PendingFileRenameOperations().size(), pending_before);
   EXPECT_TRUE(qmtest::FileExists(qmtest::MarkerPath()));
 }
@@ -516,32 +502,32 @@ TEST_F(FrontTest, KxhostExitCodes) {
 struct VersionCase {
   unsigned long platform, major, minor;
   const char* service_pack;
-  int expected;
+  FrontResult expected;
 };
 
 TEST(FrontOsVersion, DecisionTable) {
   const VersionCase rows[] = {
-      {0, 3, 10, "", kOsUnsupported},     // Win32s
-      {1, 5, 0, "", kOk},                 // 9x family, major other than 4
-      {1, 3, 95, "", kOk},
-      {1, 4, 0, "", kOsUnsupported},      // Windows 95
-      {1, 4, 0, " A", kOsUnsupported},
-      {1, 4, 10, " A ", kOk},             // Windows 98 SE
-      {1, 4, 10, "", kOsUnsupported},     // Windows 98
-      {1, 4, 10, " B", kOsUnsupported},
-      {1, 4, 10, "A", kOsUnsupported},    // the letter must be the second character
-      {1, 4, 90, "", kOk},                // Windows Me
-      {2, 3, 51, "", kOsUnsupported},
-      {2, 4, 0, "Service Pack 6", kOsUnsupported},
-      {2, 5, 0, "", kOk},
-      {2, 5, 1, "", kOk},
-      {2, 5, 2, "", kOk},
-      {2, 6, 0, "", kOk},
-      {2, 6, 1, "Service Pack 1", kOk},
-      {2, 6, 3, "", kOk},
-      {2, 7, 0, "", kOsUnsupported},
-      {2, 10, 0, "", kOsUnsupported},
-      {3, 5, 1, "", kOsUnsupported},      // any other platform
+      {0, 3, 10, "", FrontResult::kOsUnsupported},     // Win32s
+      {1, 5, 0, "", FrontResult::kOk},                 // 9x family, major other than 4
+      {1, 3, 95, "", FrontResult::kOk},
+      {1, 4, 0, "", FrontResult::kOsUnsupported},      // Windows 95
+      {1, 4, 0, " A", FrontResult::kOsUnsupported},
+      {1, 4, 10, " A ", FrontResult::kOk},             // Windows 98 SE
+      {1, 4, 10, "", FrontResult::kOsUnsupported},     // Windows 98
+      {1, 4, 10, " B", FrontResult::kOsUnsupported},
+      {1, 4, 10, "A", FrontResult::kOsUnsupported},    // the letter must be the second character
+      {1, 4, 90, "", FrontResult::kOk},                // Windows Me
+      {2, 3, 51, "", FrontResult::kOsUnsupported},
+      {2, 4, 0, "Service Pack 6", FrontResult::kOsUnsupported},
+      {2, 5, 0, "", FrontResult::kOk},
+      {2, 5, 1, "", FrontResult::kOk},
+      {2, 5, 2, "", FrontResult::kOk},
+      {2, 6, 0, "", FrontResult::kOk},
+      {2, 6, 1, "Service Pack 1", FrontResult::kOk},
+      {2, 6, 3, "", FrontResult::kOk},
+      {2, 7, 0, "", FrontResult::kOsUnsupported},
+      {2, 10, 0, "", FrontResult::kOsUnsupported},
+      {3, 5, 1, "", FrontResult::kOsUnsupported},      // any other platform
   };
   for (const VersionCase& c : rows) {
     EXPECT_EQ(qm::FrontDecideOsVersion(c.platform, c.major, c.minor, c.service_pack), c.expected)
@@ -550,13 +536,14 @@ TEST(FrontOsVersion, DecisionTable) {
 }
 
 TEST(FrontOsVersion, WhatWineReportsPerVersion) {
-  const std::pair<const char*, int> rows[] = {{"win95", kOsUnsupported}, {"win98", kOk},  {"winme", kOk},
-                                              {"nt40", kOsUnsupported},  {"win2k", kOk},  {"winxp", kOk},
-                                              {"vista", kOk},            {"win7", kOk}};
+  const std::pair<const char*, FrontResult> rows[] = {
+      {"win95", FrontResult::kOsUnsupported}, {"win98", FrontResult::kOk}, {"winme", FrontResult::kOk},
+      {"nt40", FrontResult::kOsUnsupported},  {"win2k", FrontResult::kOk}, {"winxp", FrontResult::kOk},
+      {"vista", FrontResult::kOk},            {"win7", FrontResult::kOk}};
   for (const auto& row : rows) {
     qmtest::ProcessResult r = qmtest::RunAsWindowsVersion(qmtest::BinFolder() + "\\kxhost.exe", row.first,
                                                           "--raw --front Inst_kx2_fake.dll precheck");
-    EXPECT_EQ(r.exit_code, static_cast<DWORD>(row.second)) << row.first << ": " << r.output;
+    EXPECT_EQ(r.exit_as<FrontResult>(), row.second) << row.first << ": " << r.output;
   }
 }
 

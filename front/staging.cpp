@@ -7,11 +7,11 @@
 #include <initializer_list>
 #include <vector>
 
+#include "base/result.h"
 #include "base/win/scoped_handle.h"
 #include "front/front_state.h"
 #include "front/private_folder.h"
 #include "qmsetup/names.h"
-#include "qmsetup/results.h"
 
 namespace qm {
 namespace {
@@ -88,43 +88,42 @@ bool StageGuardedResource(unsigned identifier, const char* path, StagedFile* sta
 #ifdef QM_FRONT_RUNTIME_NAME
 // The runtime is a shared system library: write ours only where none of that name exists, so an
 // older copy never replaces a newer one that other programs use.
-int StageRuntime() {
+FrontResult StageRuntime() {
   char runtime_path[MAX_PATH] = {};
   UINT n = ::GetSystemDirectoryA(runtime_path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH || !AppendPath(runtime_path, "\\") || !AppendPath(runtime_path, QM_FRONT_RUNTIME_NAME))
-    return front_code::kStagingFailed;
-  if (::PathFileExistsA(runtime_path)) return front_code::kOk;
-  if (WriteResourceToFile(kResourceRuntime, kResourceType, runtime_path)) return front_code::kOk;
-  return ::PathFileExistsA(runtime_path) ? front_code::kOk : front_code::kStagingFailed;
+    return FrontResult::kStagingFailed;
+  if (::PathFileExistsA(runtime_path)) return FrontResult::kOk;
+  if (WriteResourceToFile(kResourceRuntime, kResourceType, runtime_path)) return FrontResult::kOk;
+  return ::PathFileExistsA(runtime_path) ? FrontResult::kOk : FrontResult::kStagingFailed;
 }
 #else
-int StageRuntime() { return front_code::kOk; }
+FrontResult StageRuntime() { return FrontResult::kOk; }
 #endif
 
-int StageFiles(FrontState& state) {
+FrontResult StageFiles(FrontState& state) {
   char engine_path[MAX_PATH] = {};
   char package_path[MAX_PATH] = {};
   DWORD n = ::GetTempPathA(MAX_PATH, engine_path);
-  if (n == 0 || n >= MAX_PATH || !AppendPath(engine_path, qmsetup::kStagingFolderName)) return front_code::kStagingFailed;
-  if (EnsurePrivateFolder(engine_path) != FolderAccess::kPrivate) return front_code::kStagingFailed;
+  if (n == 0 || n >= MAX_PATH || !AppendPath(engine_path, qmsetup::kStagingFolderName)) return FrontResult::kStagingFailed;
+  if (EnsurePrivateFolder(engine_path) != FolderAccess::kPrivate) return FrontResult::kStagingFailed;
   std::memcpy(package_path, engine_path, MAX_PATH);
   if (!AppendPath(engine_path, "\\") || !AppendPath(engine_path, qmsetup::kEngineFileName) || !AppendPath(package_path, "\\") ||
       !AppendPath(package_path, qmsetup::kPackageFileName))
-    return front_code::kStagingFailed;
+    return FrontResult::kStagingFailed;
 
-  int result = StageRuntime();
-  if (result != front_code::kOk) return result;
+  QM_RETURN_IF_FAILED(StageRuntime());
   if (!StageGuardedResource(kResourceEngine, engine_path, &state.engine_file) ||
       !StageGuardedResource(kResourcePackage, package_path, &state.package_file))
-    return front_code::kStagingFailed;
+    return FrontResult::kStagingFailed;
 
   // Each call adds a reference; a loaded engine is found again, with its process-wide state. A
   // failed load keeps the engine of an earlier bind, so a completed run can still release it.
   HMODULE engine = ::LoadLibraryA(engine_path);
-  if (!engine) return front_code::kEngineFailed;
+  if (!engine) return FrontResult::kEngineFailed;
   if (state.engine && state.engine != engine) ::FreeLibrary(state.engine);  // staged elsewhere before
   state.engine = engine;
-  return front_code::kOk;
+  return FrontResult::kOk;
 }
 
 }  // namespace
@@ -146,18 +145,18 @@ bool WriteResourceToFile(unsigned identifier, const char* type, const char* path
   return false;
 }
 
-int StageAndBindEngine() {
+FrontResult StageAndBindEngine() {
   FrontState& state = FrontGetState();
-  int result = StageFiles(state);
-  if (result == front_code::kStagingFailed && !state.engine) FrontReleaseStagedFiles(state);
-  if (result != front_code::kOk) return result;
+  FrontResult result = StageFiles(state);
+  if (result == FrontResult::kStagingFailed && !state.engine) FrontReleaseStagedFiles(state);
+  if (result != FrontResult::kOk) return result;
   state.prepare = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, qmsetup::kEnginePrepare));
   state.do_step = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, qmsetup::kEngineDoStep));
   state.set_lang_id = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, qmsetup::kEngineSetLangId));
   state.is_install = reinterpret_cast<EngineTextEntry>(::GetProcAddress(state.engine, qmsetup::kEngineIsInstall));
   state.finish = reinterpret_cast<EngineVoidEntry>(::GetProcAddress(state.engine, qmsetup::kEngineFinish));
   bool bound = state.prepare && state.do_step && state.set_lang_id && state.is_install && state.finish;
-  return bound ? front_code::kOk : front_code::kEngineFailed;
+  return bound ? FrontResult::kOk : FrontResult::kEngineFailed;
 }
 
 void FrontReleaseStagedFiles(FrontState& state) {

@@ -170,11 +170,10 @@ TEST_F(ShippedProductTest, FilesChapterNeedsEveryFile) {
 TEST_F(ShippedProductTest, InstallThroughTheFrontAndRemove) {
   HMODULE front = ::LoadLibraryA((qmtest::BinFolder() + "\\Inst_kx2.dll").c_str());
   ASSERT_NE(front, nullptr);
-  auto precheck = reinterpret_cast<int(__cdecl*)()>(::GetProcAddress(front, "kx_PrePareCheck"));
-  auto install = reinterpret_cast<int(__cdecl*)(int, int)>(::GetProcAddress(front, "kx_Install"));
-  auto uninstall = reinterpret_cast<int(__cdecl*)()>(::GetProcAddress(front, "kx_Uninstall"));
-  ASSERT_EQ(precheck(), 0);
-  ASSERT_EQ(install(0, 3), 0);
+  qmtest::FrontExports kx;
+  ASSERT_TRUE(kx.Bind(front));
+  ASSERT_EQ(kx.PrePareCheck(), qm::FrontResult::kOk);
+  ASSERT_EQ(kx.Install(3), qm::FrontResult::kOk);
 
   const std::string folder = ProductFolder();
   EXPECT_EQ(Installed(folder).size(), 21u);
@@ -188,13 +187,13 @@ TEST_F(ShippedProductTest, InstallThroughTheFrontAndRemove) {
   WalkCryptoki(qmtest::SystemFolder() + "\\qmp11.dll");
 
   const size_t log_lines = qmtest::EngineLogLines().size();
-  EXPECT_EQ(install(0, 3), 0) << "installed already: nothing to do";
+  EXPECT_EQ(kx.Install(3), qm::FrontResult::kOk) << "installed already: nothing to do";
   Lines again = qmtest::EngineLogLines();
   EXPECT_EQ(std::count_if(again.begin() + log_lines, again.end(),
                           [](const std::string& l) { return l.compare(0, 21, "DoStep OneChapter is ") == 0; }),
             0);
 
-  ASSERT_EQ(uninstall(), 0);
+  ASSERT_EQ(kx.Uninstall(), qm::FrontResult::kOk);
   EXPECT_FALSE(qmtest::FileExists(folder)) << "files, subfolders, the daemons' logs and the folder itself";
   EXPECT_EQ(SystemFilesPresent(), 0);
   EXPECT_FALSE(qmtest::RegistryKeyExists("Software\\QMSrv"));
@@ -203,7 +202,7 @@ TEST_F(ShippedProductTest, InstallThroughTheFrontAndRemove) {
   EXPECT_EQ(ServiceState("qmSlotD"), "");
   EXPECT_EQ(ServiceState("qmCertD"), "");
   EXPECT_EQ(ProviderName(), "") << "CryptoAPI no longer knows the provider";
-  EXPECT_EQ(uninstall(), 0) << "nothing left to remove";
+  EXPECT_EQ(kx.Uninstall(), qm::FrontResult::kOk) << "nothing left to remove";
   ::FreeLibrary(front);
 }
 

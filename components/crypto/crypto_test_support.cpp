@@ -2,7 +2,6 @@
 
 #include "base/win/reg_key.h"
 #include "base/win/scoped_handle.h"
-#include "components/crypto/cspinst/doit.h"
 #include "tests/win/test_support.h"
 
 namespace qmtest {
@@ -12,12 +11,12 @@ std::string RegistrationText(const std::string& mode, const std::string& library
   return "\"" + mode + "\";\"" + library + "\";\"" + signature + "\";\"" + name + "\"";
 }
 
-int CallDoIt(const std::string& text) {
+qm::CspInstResult CallDoIt(const std::string& text) {
   qm::ScopedModule library(::LoadLibraryA((BinFolder() + "\\qmcspinst.dll").c_str()));
-  if (!library) return -1;
+  if (!library) return static_cast<qm::CspInstResult>(-1);
   using DoItFunction = int(__stdcall*)(const char*);
   auto doit = reinterpret_cast<DoItFunction>(::GetProcAddress(library.get(), "DoIt"));
-  return doit ? doit(text.c_str()) : -2;
+  return static_cast<qm::CspInstResult>(doit ? doit(text.c_str()) : -2);
 }
 
 ProviderKey ReadProviderKey(const std::string& name) {

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "components/crypto/cspinst/doit.h"
+#include "tests/result_printer.h"
+
 namespace qmtest {
 
 constexpr char kCspName[] = "QM KX2 Token CSP";
@@ -15,8 +18,9 @@ constexpr char kCspName[] = "QM KX2 Token CSP";
 // "M";"LIBRARY";"SIGNATURE";"NAME" as the setup script passes it.
 std::string RegistrationText(const std::string& mode, const std::string& library, const std::string& signature,
                              const std::string& name);
-// qmcspinst.dll's DoIt from the test's folder, loaded for this one call.
-int CallDoIt(const std::string& text);
+// qmcspinst.dll's DoIt from the test's folder, loaded for this one call. When the library or its
+// export is missing, a value DoIt never returns.
+qm::CspInstResult CallDoIt(const std::string& text);
 
 // The names of every provider registered, and our provider's values (exists false: no key).
 struct ProviderKey {
@@ -36,11 +40,11 @@ class ScopedProvider {
  public:
   ScopedProvider(const std::string& folder, const std::string& name);
   ~ScopedProvider();
-  int result() const { return result_; }
+  qm::CspInstResult result() const { return result_; }
 
  private:
   std::string name_;
-  int result_;
+  qm::CspInstResult result_;
 };
 
 }  // namespace qmtest

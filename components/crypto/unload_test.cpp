@@ -85,7 +85,7 @@ TEST(CryptoUnloadTest, ProviderLibraryDirectly) {
 
 TEST(CryptoUnloadTest, ProviderThroughCryptoApi) {
   qmtest::ScopedProvider registration(qmtest::BinFolder(), qmtest::kCspName);
-  ASSERT_EQ(registration.result(), 0);
+  ASSERT_EQ(registration.result(), qm::CspInstResult::kOk);
   ExpectLevel("qmcsp.dll through CryptoAPI", [](int) {
     HCRYPTPROV prov = 0;
     ASSERT_TRUE(::CryptAcquireContextA(&prov, nullptr, qmtest::kCspName, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
@@ -154,7 +154,8 @@ TEST(CryptoUnloadTest, ManyThreadsWithLoadAndUnloadCycles) {
 
 TEST(CryptoUnloadTest, InstallerLibrary) {
   ExpectLevel("qmcspinst.dll", [](int) {
-    EXPECT_EQ(qmtest::CallDoIt(qmtest::RegistrationText("u", "", "", "QM KX2 Token CSP unload test")), 0);
+    EXPECT_EQ(qmtest::CallDoIt(qmtest::RegistrationText("u", "", "", "QM KX2 Token CSP unload test")),
+              qm::CspInstResult::kOk);
   });
 }
 

@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include "base/result.h"
 #include "base/win/scoped_handle.h"
 #include "components/msi/scoped_msi_handle.h"
 #include "qmsetup/exports.h"
@@ -33,13 +34,13 @@ std::string EngineLogPath() {
   return std::string(folder, n < MAX_PATH ? n : 0) + qmsetup::kLogBelowWindows;
 }
 
-std::string PreCheckWords(int code) {
+std::string PreCheckWords(FrontResult code) {
   switch (code) {
-    case front_code::kOk:
+    case FrontResult::kOk:
       return "the runtime may be installed";
-    case front_code::kRestartPending:
+    case FrontResult::kRestartPending:
       return "a restart from an earlier installation is still pending; restart Windows, then install again";
-    case front_code::kOsUnsupported:
+    case FrontResult::kOsUnsupported:
       return "this version of Windows is not supported";
     default:
       return "unknown result";
@@ -47,17 +48,17 @@ std::string PreCheckWords(int code) {
 }
 
 // kx_Install and kx_Uninstall share their codes.
-std::string RunWords(int code) {
+std::string RunWords(FrontResult code) {
   switch (code) {
-    case front_code::kOk:
+    case FrontResult::kOk:
       return "done";
-    case front_code::kRestartNeeded:
+    case FrontResult::kRestartNeeded:
       return "done; Windows must be restarted to complete it";
-    case front_code::kEngineFailed:
+    case FrontResult::kEngineFailed:
       return "the setup engine failed; see " + EngineLogPath();
-    case front_code::kStagingFailed:
+    case FrontResult::kStagingFailed:
       return "the engine and its package could not be written to the Temp folder, or a foreign file is in their place";
-    case front_code::kBadLanguage:
+    case FrontResult::kBadLanguage:
       return "the language selector is not 1, 2 or 3";
     default:
       return "unknown result; see " + EngineLogPath();
@@ -112,11 +113,11 @@ bool FindEntry(MSIHANDLE install, const ScopedModule& front, const char* name, E
 }
 
 // Maps kx_Install's or kx_Uninstall's result to the action's.
-UINT ActionResult(MSIHANDLE install, const char* entry, int code) {
-  std::string text = std::string(entry) + " returned " + std::to_string(code) + ": " + RunWords(code);
-  if (code != front_code::kOk && code != front_code::kRestartNeeded) return Fail(install, text);
+UINT ActionResult(MSIHANDLE install, const char* entry, FrontResult code) {
+  std::string text = std::string(entry) + " returned " + std::to_string(ToInt(code)) + ": " + RunWords(code);
+  if (code != FrontResult::kOk && code != FrontResult::kRestartNeeded) return Fail(install, text);
   Report(install, text);
-  if (code == front_code::kRestartNeeded) ::MsiSetMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
+  if (code == FrontResult::kRestartNeeded) ::MsiSetMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
   return ERROR_SUCCESS;
 }
 
@@ -138,12 +139,12 @@ UINT InstallRuntime(MSIHANDLE install) {
   if (!FindEntry(install, front, qmsetup::kFrontPrepareCheck, &pre_check) || !FindEntry(install, front, qmsetup::kFrontInstall, &run))
     return ERROR_INSTALL_FAILURE;
 
-  int checked = pre_check();
-  std::string text = "kx_PrePareCheck returned " + std::to_string(checked) + ": " + PreCheckWords(checked);
-  if (checked != front_code::kOk) return Fail(install, text);
+  const auto checked = static_cast<FrontResult>(pre_check());
+  std::string text = "kx_PrePareCheck returned " + std::to_string(ToInt(checked)) + ": " + PreCheckWords(checked);
+  if (checked != FrontResult::kOk) return Fail(install, text);
   Report(install, text);
   Report(install, "installing the runtime with " + path + ", LANGSEL " + selector);
-  return ActionResult(install, "kx_Install", run(0, selector[0] - '0'));
+  return ActionResult(install, "kx_Install", static_cast<FrontResult>(run(0, selector[0] - '0')));
 }
 
 UINT UninstallRuntime(MSIHANDLE install) {
@@ -154,7 +155,7 @@ UINT UninstallRuntime(MSIHANDLE install) {
   FrontNoArgs run = nullptr;
   if (!FindEntry(install, front, qmsetup::kFrontUninstall, &run)) return ERROR_INSTALL_FAILURE;
   Report(install, "removing the runtime with " + path);
-  return ActionResult(install, "kx_Uninstall", run());
+  return ActionResult(install, "kx_Uninstall", static_cast<FrontResult>(run()));
 }
 
 }  // namespace

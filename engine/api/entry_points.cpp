@@ -86,7 +86,7 @@ EngineResult EnginePrepareSteps(EngineState& state, const std::string& package_n
   WriteLogLine(log_text::kDecompressing);
   const std::string package_path = state.engine_folder + "\\" + package_name;
   WriteLogLine(log_text::DecompressingFrom(package_path, state.unpack_folder));
-  if (PackageUnpack(package_path, state.unpack_folder.c_str()) != 0) return EngineResult::kUnpackFailed;
+  if (PackageUnpack(package_path, state.unpack_folder.c_str()) != UnpackResult::kOk) return EngineResult::kUnpackFailed;
   WriteLogLine(log_text::kDecompressed);
   WriteLogLine(log_text::kCheckingScript);
 

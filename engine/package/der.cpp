@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "qmsetup/results.h"
+#include "base/result.h"
 
 namespace qm {
 namespace {
@@ -11,7 +11,7 @@ constexpr uint32_t kTagSequence = 16;
 constexpr uint32_t kTagInteger = 2;
 constexpr uint32_t kTagBitString = 3;
 
-int DerDecodePath(const DerElement& element, std::string* out) {
+UnpackResult DerDecodePath(const DerElement& element, std::string* out) {
   const uint8_t* p = element.content;
   size_t n = element.content_size;
   if (element.tag == kTagBitString && n > 0) {
@@ -23,64 +23,65 @@ int DerDecodePath(const DerElement& element, std::string* out) {
   }
   std::string path(reinterpret_cast<const char*>(p), n);
   path.resize(path.find('\0') == std::string::npos ? n : path.find('\0'));  // the field is a C string
-  if (path.size() > kPackagePathMax || !DerPathIsSafe(path)) return unpack_code::kMalformed;
+  if (path.size() > kPackagePathMax || !DerPathIsSafe(path)) return UnpackResult::kMalformed;
   *out = std::move(path);
-  return unpack_code::kOk;
+  return UnpackResult::kOk;
 }
 
-int DerDecodeEntry(const DerElement& entry, PackageEntry* out) {
-  if (entry.tag != kTagSequence) return unpack_code::kMalformed;
+UnpackResult DerDecodeEntry(const DerElement& entry, PackageEntry* out) {
+  if (entry.tag != kTagSequence) return UnpackResult::kMalformed;
   DerElement children[3];
   size_t used = 0;
   int count = 0;
   while (used < entry.content_size) {
     DerElement child;
-    if (DerReadElement(entry.content + used, entry.content_size - used, &child) != 0) return unpack_code::kMalformed;
+    if (Failed(DerReadElement(entry.content + used, entry.content_size - used, &child)))
+      return UnpackResult::kMalformed;
     if (count < 3) children[count] = child;
     ++count;
     used += child.size();
   }
-  if (count < 3) return unpack_code::kMalformed;
+  if (count < 3) return UnpackResult::kMalformed;
   PackageEntry decoded;
-  if (DerReadUnsigned(children[0], &decoded.offset) != 0 || DerReadUnsigned(children[1], &decoded.length) != 0)
-    return unpack_code::kMalformed;
+  if (Failed(DerReadUnsigned(children[0], &decoded.offset)) || Failed(DerReadUnsigned(children[1], &decoded.length)))
+    return UnpackResult::kMalformed;
   if (decoded.offset >= kPackageValueLimit || decoded.length >= kPackageValueLimit ||
       uint64_t{decoded.offset} + decoded.length >= kPackageValueLimit)
-    return unpack_code::kMalformed;
-  if (DerDecodePath(children[2], &decoded.path) != 0) return unpack_code::kMalformed;
+    return UnpackResult::kMalformed;
+  if (Failed(DerDecodePath(children[2], &decoded.path))) return UnpackResult::kMalformed;
   *out = std::move(decoded);
-  return unpack_code::kOk;
+  return UnpackResult::kOk;
 }
 
 }  // namespace
 
-int DerReadElement(const uint8_t* bytes, size_t available, DerElement* out) {
-  if (available < 2) return unpack_code::kMalformed;
+UnpackResult DerReadElement(const uint8_t* bytes, size_t available, DerElement* out) {
+  if (available < 2) return UnpackResult::kMalformed;
   uint8_t id = bytes[0];
-  if ((id & 0x1F) == 0x1F) return unpack_code::kMalformed;  // high-tag-number form
+  if ((id & 0x1F) == 0x1F) return UnpackResult::kMalformed;  // high-tag-number form
   uint32_t tag = (id & 0x80) ? id : (id & 0x1F);
   size_t header = 2;
   size_t length = bytes[1];
   if (length >= 0x80) {
     size_t n = length & 0x7F;
-    if (n == 0 || n > 4) return unpack_code::kMalformed;  // indefinite form, or too long
-    if (available < 2 + n) return unpack_code::kMalformed;
+    if (n == 0 || n > 4) return UnpackResult::kMalformed;  // indefinite form, or too long
+    if (available < 2 + n) return UnpackResult::kMalformed;
     length = 0;
     for (size_t i = 0; i < n; ++i) length = (length << 8) | bytes[2 + i];
     header += n;
   }
-  if (length > available - header) return unpack_code::kMalformed;  // runs past its parent
+  if (length > available - header) return UnpackResult::kMalformed;  // runs past its parent
   out->tag = tag;
   out->header_size = header;
   out->content_size = length;
   out->content = bytes + header;
-  return unpack_code::kOk;
+  return UnpackResult::kOk;
 }
 
-int DerReadUnsigned(const DerElement& element, uint32_t* out) {
+UnpackResult DerReadUnsigned(const DerElement& element, uint32_t* out) {
   const uint8_t* p = element.content;
   size_t n = element.content_size;
-  if (n == 0) return unpack_code::kMalformed;
+  if (n == 0) return UnpackResult::kMalformed;
   if (n >= 2 && p[0] == 0x00) {
     ++p;
     --n;
@@ -88,7 +89,7 @@ int DerReadUnsigned(const DerElement& element, uint32_t* out) {
   uint32_t value = 0;
   for (size_t i = 0; i < n; ++i) value = (value << 8) | p[i];
   *out = value;
-  return unpack_code::kOk;
+  return UnpackResult::kOk;
 }
 
 bool DerNameIsDevice(const std::string& name) {
@@ -123,27 +124,27 @@ bool DerPathIsSafe(const std::string& path) {
   return true;
 }
 
-int DerDecodeDirectory(const uint8_t* bytes, size_t size, std::vector<PackageEntry>* out) {
-  if (!out) return unpack_code::kDecodeNoMemory;
+UnpackResult DerDecodeDirectory(const uint8_t* bytes, size_t size, std::vector<PackageEntry>* out) {
+  if (!out) return UnpackResult::kDecodeNoMemory;
   try {
     DerElement outer;
-    if (DerReadElement(bytes, size, &outer) != 0 || outer.tag != kTagSequence || outer.size() != size)
-      return unpack_code::kMalformed;
+    if (Failed(DerReadElement(bytes, size, &outer)) || outer.tag != kTagSequence || outer.size() != size)
+      return UnpackResult::kMalformed;
     std::vector<PackageEntry> entries;
     size_t used = 0;
     while (used < outer.content_size) {
       DerElement element;
-      if (DerReadElement(outer.content + used, outer.content_size - used, &element) != 0) return unpack_code::kMalformed;
+      if (Failed(DerReadElement(outer.content + used, outer.content_size - used, &element)))
+        return UnpackResult::kMalformed;
       PackageEntry entry;
-      int r = DerDecodeEntry(element, &entry);
-      if (r != 0) return r;
+      QM_RETURN_IF_FAILED(DerDecodeEntry(element, &entry));
       entries.push_back(std::move(entry));
       used += element.size();
     }
     *out = std::move(entries);
-    return unpack_code::kOk;
+    return UnpackResult::kOk;
   } catch (const std::bad_alloc&) {
-    return unpack_code::kDecodeNoMemory;
+    return UnpackResult::kDecodeNoMemory;
   }
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "qmsetup/results.h"
+
 namespace qm {
 
 constexpr size_t kPackagePathMax = 259;  // the path field holds 260 bytes with its NUL
@@ -27,11 +29,12 @@ struct DerElement {
   size_t size() const { return header_size + content_size; }
 };
 
-// Reads one element at the start of [bytes, bytes + available). 0 or 19.
-int DerReadElement(const uint8_t* bytes, size_t available, DerElement* out);
+// Reads one element at the start of [bytes, bytes + available). kOk or kMalformed.
+UnpackResult DerReadElement(const uint8_t* bytes, size_t available, DerElement* out);
 
-// INTEGER content as an unsigned 32-bit number (one leading 0x00 dropped, no sign). 0 or 19.
-int DerReadUnsigned(const DerElement& element, uint32_t* out);
+// INTEGER content as an unsigned 32-bit number (one leading 0x00 dropped, no sign). kOk or
+// kMalformed.
+UnpackResult DerReadUnsigned(const DerElement& element, uint32_t* out);
 
 // True for a relative path that stays below the folder it is unpacked into and names a plain
 // file there: no drive or stream (":"), no leading separator, no ".." component and no
@@ -41,8 +44,9 @@ bool DerPathIsSafe(const std::string& path);
 // A path component that Windows opens as a device.
 bool DerNameIsDevice(const std::string& name);
 
-// 0 with |out| filled, 16 (no memory or no |out|) or 19 (malformed); |out| untouched on failure.
-int DerDecodeDirectory(const uint8_t* bytes, size_t size, std::vector<PackageEntry>* out);
+// kOk with |out| filled, kDecodeNoMemory (no memory or no |out|) or kMalformed; |out| untouched on
+// failure.
+UnpackResult DerDecodeDirectory(const uint8_t* bytes, size_t size, std::vector<PackageEntry>* out);
 
 }  // namespace qm
 

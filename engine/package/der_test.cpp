@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "qmsetup/results.h"
+#include "tests/result_printer.h"
 #include "engine/package/package_writer.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using qm::unpack_code::kMalformed;
+using qm::UnpackResult;
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes out;
@@ -30,7 +31,7 @@ Bytes Entry(const Bytes& offset, const Bytes& length, const Bytes& path) { retur
 
 Bytes OneEntryDirectory(const Bytes& entry) { return Tlv(0x30, entry); }
 
-int Decode(const Bytes& directory, std::vector<qm::PackageEntry>* out) {
+UnpackResult Decode(const Bytes& directory, std::vector<qm::PackageEntry>* out) {
   return qm::DerDecodeDirectory(directory.data(), directory.size(), out);
 }
 
@@ -45,7 +46,7 @@ TEST(DerDecode, RoundTripsWhatTheWriterWrites) {
   EXPECT_EQ(directory[0], 0x30);
   EXPECT_EQ(directory[1], 0x82) << "a directory this size uses two length octets";
   std::vector<qm::PackageEntry> out;
-  ASSERT_EQ(Decode(directory, &out), 0);
+  ASSERT_EQ(Decode(directory, &out), UnpackResult::kOk);
   ASSERT_EQ(out.size(), in.size());
   for (size_t i = 0; i < in.size(); ++i) {
     EXPECT_EQ(out[i].offset, in[i].offset);
@@ -56,38 +57,38 @@ TEST(DerDecode, RoundTripsWhatTheWriterWrites) {
 
 TEST(DerDecode, EmptyOuterSequenceIsAnEmptyList) {
   std::vector<qm::PackageEntry> out(1);
-  ASSERT_EQ(Decode({0x30, 0x00}, &out), 0);
+  ASSERT_EQ(Decode({0x30, 0x00}, &out), UnpackResult::kOk);
   EXPECT_TRUE(out.empty());
 }
 
 TEST(DerDecode, NoPlaceForTheListIs16) {
   Bytes d{0x30, 0x00};
-  EXPECT_EQ(qm::DerDecodeDirectory(d.data(), d.size(), nullptr), qm::unpack_code::kDecodeNoMemory);
+  EXPECT_EQ(qm::DerDecodeDirectory(d.data(), d.size(), nullptr), UnpackResult::kDecodeNoMemory);
 }
 
 struct IntegerCase {
   Bytes encoded;
-  int result;
+  UnpackResult result;
   uint32_t value;
 };
 
 TEST(DerDecode, IntegerRules) {
   const IntegerCase rows[] = {
-      {{0x02, 0x02, 0x00, 0x80}, 0, 128},
-      {{0x02, 0x01, 0x80}, 0, 128},  // no sign is applied
-      {{0x02, 0x01, 0x00}, 0, 0},
-      {{0x02, 0x01, 0x7F}, 0, 127},
-      {{0x02, 0x03, 0x01, 0x00, 0x00}, 0, 65536},
-      {{0x04, 0x01, 0x05}, 0, 5},                          // the identifier is not checked
-      {{0x02, 0x05, 0x01, 0x00, 0x00, 0x00, 0x05}, 0, 5},  // a fifth octet pushes the first out
-      {{0x02, 0x00}, kMalformed, 0},                       // no content
-      {{0x02, 0x04, 0x80, 0x00, 0x00, 0x00}, kMalformed, 0},  // 2^31: not a signed file offset
+      {{0x02, 0x02, 0x00, 0x80}, UnpackResult::kOk, 128},
+      {{0x02, 0x01, 0x80}, UnpackResult::kOk, 128},  // no sign is applied
+      {{0x02, 0x01, 0x00}, UnpackResult::kOk, 0},
+      {{0x02, 0x01, 0x7F}, UnpackResult::kOk, 127},
+      {{0x02, 0x03, 0x01, 0x00, 0x00}, UnpackResult::kOk, 65536},
+      {{0x04, 0x01, 0x05}, UnpackResult::kOk, 5},                          // the identifier is not checked
+      {{0x02, 0x05, 0x01, 0x00, 0x00, 0x00, 0x05}, UnpackResult::kOk, 5},  // a fifth octet pushes the first out
+      {{0x02, 0x00}, UnpackResult::kMalformed, 0},                          // no content
+      {{0x02, 0x04, 0x80, 0x00, 0x00, 0x00}, UnpackResult::kMalformed, 0},  // 2^31: not a signed file offset
   };
   for (const IntegerCase& c : rows) {
     std::vector<qm::PackageEntry> out;
     Bytes d = OneEntryDirectory(Entry(c.encoded, {0x02, 0x01, 0x00}, Tlv(0x13, Str("a"))));
     ASSERT_EQ(Decode(d, &out), c.result) << ::testing::PrintToString(c.encoded);
-    if (c.result == 0) EXPECT_EQ(out[0].offset, c.value);
+    if (c.result == UnpackResult::kOk) EXPECT_EQ(out[0].offset, c.value);
   }
 }
 
@@ -103,7 +104,8 @@ TEST(DerDecode, PathElementForms) {
   };
   for (const auto& row : rows) {
     std::vector<qm::PackageEntry> out;
-    ASSERT_EQ(Decode(OneEntryDirectory(Entry({0x02, 0x01, 0x00}, {0x02, 0x01, 0x00}, row.first)), &out), 0)
+    ASSERT_EQ(Decode(OneEntryDirectory(Entry({0x02, 0x01, 0x00}, {0x02, 0x01, 0x00}, row.first)), &out),
+              UnpackResult::kOk)
         << row.second;
     EXPECT_EQ(out[0].path, row.second);
   }
@@ -136,7 +138,7 @@ TEST(DerDecode, MalformedDirectoriesFailWith19) {
   };
   for (const auto& row : rows) {
     std::vector<qm::PackageEntry> out(1);
-    EXPECT_EQ(Decode(row.second, &out), kMalformed) << row.first;
+    EXPECT_EQ(Decode(row.second, &out), UnpackResult::kMalformed) << row.first;
     EXPECT_EQ(out.size(), 1u) << row.first << ": the out-parameter is untouched on failure";
   }
 }
@@ -147,12 +149,14 @@ TEST(DerDecode, AcceptsLongFormsAndExtraEntryElements) {
   long_form[2] = static_cast<uint8_t>(long_form.size() - 3);
   long_form[4] = static_cast<uint8_t>(long_form.size() - 5);
   std::vector<qm::PackageEntry> out;
-  ASSERT_EQ(Decode(long_form, &out), 0);
+  ASSERT_EQ(Decode(long_form, &out), UnpackResult::kOk);
   EXPECT_EQ(out[0].length, 7u);
-  ASSERT_EQ(Decode(OneEntryDirectory(Tlv(0x30, Cat({{0x02, 0x01, 0x03}, {0x02, 0x01, 0x04}, path, {0x05, 0x00}}))), &out), 0);
+  ASSERT_EQ(Decode(OneEntryDirectory(Tlv(0x30, Cat({{0x02, 0x01, 0x03}, {0x02, 0x01, 0x04}, path, {0x05, 0x00}}))), &out),
+            UnpackResult::kOk);
   EXPECT_EQ(out[0].offset, 3u);
   Bytes path_259 = Tlv(0x13, Bytes(259, 'a'));
-  ASSERT_EQ(Decode(OneEntryDirectory(Entry({0x02, 0x01, 0x00}, {0x02, 0x01, 0x00}, path_259)), &out), 0);
+  ASSERT_EQ(Decode(OneEntryDirectory(Entry({0x02, 0x01, 0x00}, {0x02, 0x01, 0x00}, path_259)), &out),
+            UnpackResult::kOk);
   EXPECT_EQ(out[0].path.size(), 259u);
 }
 
@@ -167,14 +171,17 @@ TEST(DerDecode, PathsThatLeaveTheUnpackFolderOrNameADeviceAreRejected) {
                             "a.txt:stream", "sub\\f:$DATA", "x:"};
   for (const char* p : rejected) {
     std::vector<qm::PackageEntry> out;
-    EXPECT_EQ(Decode(OneEntryDirectory(Entry({0x02, 0x01, 0x00}, {0x02, 0x01, 0x00}, Tlv(0x13, Str(p)))), &out), kMalformed)
+    EXPECT_EQ(Decode(OneEntryDirectory(Entry({0x02, 0x01, 0x00}, {0x02, 0x01, 0x00}, Tlv(0x13, Str(p)))), &out),
+              UnpackResult::kMalformed)
         << p;
   }
   const char* accepted[] = {"a..b", "..a", "a\\.\\b", "a.\\b..", "x\\y\\z.txt", ".", "a.b.c",
                             "NULL", "nul1", "COM0", "COM10", "LPT", "CONSOLE.txt", "aux_x", "xcon", "my.nul"};
   for (const char* p : accepted) {
     std::vector<qm::PackageEntry> out;
-    EXPECT_EQ(Decode(OneEntryDirectory(Entry({0x02, 0x01, 0x00}, {0x02, 0x01, 0x00}, Tlv(0x13, Str(p)))), &out), 0) << p;
+    EXPECT_EQ(Decode(OneEntryDirectory(Entry({0x02, 0x01, 0x00}, {0x02, 0x01, 0x00}, Tlv(0x13, Str(p)))), &out),
+              UnpackResult::kOk)
+        << p;
   }
 }
 

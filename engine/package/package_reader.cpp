@@ -5,16 +5,16 @@
 #include <new>
 
 #include "base/fs.h"
+#include "base/result.h"
 #include "base/scoped_file.h"
-#include "qmsetup/results.h"
 
 namespace qm {
 namespace {
 
 // Prints one console line, then leaves |code| as the last error (printing may change it).
-int PackageFail(int code, const std::string& message) {
+UnpackResult PackageFail(UnpackResult code, const std::string& message) {
   std::printf("%s\n", message.c_str());
-  FsSetLastError(code);
+  FsSetLastError(ToInt(code));
   return code;
 }
 
@@ -26,51 +26,52 @@ std::string Format(const char* format, const std::string& text) {
 
 }  // namespace
 
-int PackageReadEntryList(const std::string& package_path, const char* destination, std::vector<PackageEntry>* out) {
+UnpackResult PackageReadEntryList(const std::string& package_path, const char* destination,
+                                  std::vector<PackageEntry>* out) {
   std::printf("Get file list from qmsetup.dat  \n");
-  if (!out) return PackageFail(unpack_code::kNoListPlace, "File list memory ======> error");
+  if (!out) return PackageFail(UnpackResult::kNoListPlace, "File list memory ======> error");
   ScopedFile package(FsOpen(package_path, "rb"));
-  if (!package) return PackageFail(unpack_code::kOpenPackage, "Open qmsetup.dat file ======> error");
-  if (std::fseek(package.get(), -4, SEEK_END) != 0) return PackageFail(unpack_code::kSeek, "Fseek file end ======> error");
+  if (!package) return PackageFail(UnpackResult::kOpenPackage, "Open qmsetup.dat file ======> error");
+  if (std::fseek(package.get(), -4, SEEK_END) != 0) return PackageFail(UnpackResult::kSeek, "Fseek file end ======> error");
   uint8_t trailer[4];
   if (std::fread(trailer, 1, 4, package.get()) != 4)
-    return PackageFail(unpack_code::kReadTrailer, "Fread file list data len ======> error");
+    return PackageFail(UnpackResult::kReadTrailer, "Fread file list data len ======> error");
   uint32_t size = trailer[0] | (trailer[1] << 8) | (trailer[2] << 16) | (uint32_t{trailer[3]} << 24);
   // A size that cannot be a signed 32-bit distance back from the end cannot be sought to.
   if (size >= kPackageValueLimit - 4 || std::fseek(package.get(), -4 - static_cast<long>(size), SEEK_END) != 0)
-    return PackageFail(unpack_code::kSeek, "Fseek file list data ======> error");
+    return PackageFail(UnpackResult::kSeek, "Fseek file list data ======> error");
   std::unique_ptr<uint8_t[]> directory(new (std::nothrow) uint8_t[size + 1]());
-  if (!directory) return PackageFail(unpack_code::kNoMemory, "Malloc memory ======> error");
+  if (!directory) return PackageFail(UnpackResult::kNoMemory, "Malloc memory ======> error");
   for (size_t got = 0; got < size;) {
     size_t n = std::fread(directory.get() + got, 1, size - got, package.get());
-    if (n == 0) return PackageFail(unpack_code::kReadTrailer, "Fread file list data ======> error");
+    if (n == 0) return PackageFail(UnpackResult::kReadTrailer, "Fread file list data ======> error");
     got += n;
   }
   package.Reset();
 
   std::vector<PackageEntry> entries;
-  int r = DerDecodeDirectory(directory.get(), size, &entries);
+  const UnpackResult r = DerDecodeDirectory(directory.get(), size, &entries);
   directory.reset();
-  if (r != 0) return PackageFail(r, "Decode file list data ======> error");
+  if (Failed(r)) return PackageFail(r, "Decode file list data ======> error");
 
   std::string prefix = destination ? destination : "qmsetup\\";
   if (prefix.empty() || prefix.back() != '\\') prefix += '\\';
   for (PackageEntry& entry : entries) {
     entry.path = prefix + entry.path;
     if (entry.path.size() > kPackagePathMax)
-      return PackageFail(unpack_code::kOpenOutput, Format("Open %s file ======> error", entry.path));
+      return PackageFail(UnpackResult::kOpenOutput, Format("Open %s file ======> error", entry.path));
   }
   *out = std::move(entries);
   std::printf("Get file list from qmsetup.dat ------> ok\n");
-  return unpack_code::kOk;
+  return UnpackResult::kOk;
 }
 
-int PackageExtractEntries(const std::string& package_path, const std::vector<PackageEntry>& entries) {
+UnpackResult PackageExtractEntries(const std::string& package_path, const std::vector<PackageEntry>& entries) {
   std::printf("Analyse qmsetup.dat file \n");
   ScopedFile package(FsOpen(package_path, "rb"));
-  if (!package) return PackageFail(unpack_code::kOpenPackage, "Open qmsetup.dat file ======> error");
+  if (!package) return PackageFail(UnpackResult::kOpenPackage, "Open qmsetup.dat file ======> error");
   std::unique_ptr<char[]> block(new (std::nothrow) char[kPackageReadBlock]);
-  if (!block) return PackageFail(unpack_code::kNoMemory, "Malloc memory ======> error");
+  if (!block) return PackageFail(UnpackResult::kNoMemory, "Malloc memory ======> error");
   // The block is the only buffer: reads go straight into it.
   std::setvbuf(package.get(), nullptr, _IONBF, 0);
 
@@ -85,7 +86,7 @@ int PackageExtractEntries(const std::string& package_path, const std::vector<Pac
     if (std::fseek(package.get(), static_cast<long>(to), SEEK_SET) != 0) {
       char message[80];
       std::snprintf(message, sizeof(message), "Fseek to qmsetup.dat offset:%d  ======> error", static_cast<int>(entry.offset));
-      PackageFail(unpack_code::kSeek, message);
+      PackageFail(UnpackResult::kSeek, message);
       return false;
     }
     position = to;
@@ -94,18 +95,18 @@ int PackageExtractEntries(const std::string& package_path, const std::vector<Pac
   for (const PackageEntry& entry : entries) {
     // A body that does not start in the block is sought before its file is made, as always.
     const bool in_block = entry.offset >= block_start && entry.offset < block_end;
-    if (!in_block && !seek(entry.offset, entry)) return unpack_code::kSeek;
+    if (!in_block && !seek(entry.offset, entry)) return UnpackResult::kSeek;
     if (!PackageOpenForWriting(entry.path, &ready_folder, &output))
-      return PackageFail(unpack_code::kOpenOutput, Format("Open %s file ======> error", entry.path));
+      return PackageFail(UnpackResult::kOpenOutput, Format("Open %s file ======> error", entry.path));
     for (uint32_t at = entry.offset, end = entry.offset + entry.length; at < end;) {
       if (at < block_start || at >= block_end) {
-        if (!seek(at, entry)) return unpack_code::kSeek;
+        if (!seek(at, entry)) return UnpackResult::kSeek;
         size_t got = std::fread(block.get(), 1, kPackageReadBlock, package.get());
         if (got == 0) {
           // The package ends inside this body.
           char message[80];
           std::snprintf(message, sizeof(message), "Fread qmsetup.dat offset:%d  ======> error", static_cast<int>(at));
-          return PackageFail(unpack_code::kSeek, message);
+          return PackageFail(UnpackResult::kSeek, message);
         }
         block_start = position;
         block_end = position + static_cast<uint32_t>(got);
@@ -113,19 +114,18 @@ int PackageExtractEntries(const std::string& package_path, const std::vector<Pac
       }
       const uint32_t n = (end < block_end ? end : block_end) - at;
       if (!output.Write(block.get() + (at - block_start), n))
-        return PackageFail(unpack_code::kOpenOutput, Format("Write %s file ======> error", entry.path));
+        return PackageFail(UnpackResult::kOpenOutput, Format("Write %s file ======> error", entry.path));
       at += n;
     }
-    if (!output.Close()) return PackageFail(unpack_code::kOpenOutput, Format("Write %s file ======> error", entry.path));
+    if (!output.Close()) return PackageFail(UnpackResult::kOpenOutput, Format("Write %s file ======> error", entry.path));
   }
   std::printf("Analyse qmsetup.dat file ------> ok\n");
-  return unpack_code::kOk;
+  return UnpackResult::kOk;
 }
 
-int PackageUnpack(const std::string& package_path, const char* destination) {
+UnpackResult PackageUnpack(const std::string& package_path, const char* destination) {
   std::vector<PackageEntry> entries;
-  int r = PackageReadEntryList(package_path, destination, &entries);
-  if (r != unpack_code::kOk) return r;
+  QM_RETURN_IF_FAILED(PackageReadEntryList(package_path, destination, &entries));
   return PackageExtractEntries(package_path, entries);
 }
 
@@ -154,7 +154,7 @@ bool PackageOpenForWriting(const std::string& path, std::string* ready_folder, F
     std::string folder = path.substr(0, sep);
     if (!FsCreateFolderChainBelow(folder, KnownPart(folder, *ready_folder))) {
       std::printf("%s\n", Format("Creat %s dir ======> error ", folder).c_str());
-      FsSetLastError(unpack_code::kFolderChain);
+      FsSetLastError(ToInt(UnpackResult::kFolderChain));
       return false;
     }
     *ready_folder = std::move(folder);

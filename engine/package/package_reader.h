@@ -19,14 +19,15 @@ namespace qm {
 constexpr size_t kPackageReadBlock = 256 * 1024;
 
 // Reads the directory and turns each path into destination folder + "\" + path. A null
-// |destination| means the relative folder "qmsetup\". 0 or an unpack_code.
-int PackageReadEntryList(const std::string& package_path, const char* destination, std::vector<PackageEntry>* out);
+// |destination| means the relative folder "qmsetup\".
+UnpackResult PackageReadEntryList(const std::string& package_path, const char* destination,
+                                  std::vector<PackageEntry>* out);
 
-// Writes every entry's body to its full path, front to back. 0 or an unpack_code.
-int PackageExtractEntries(const std::string& package_path, const std::vector<PackageEntry>& entries);
+// Writes every entry's body to its full path, front to back.
+UnpackResult PackageExtractEntries(const std::string& package_path, const std::vector<PackageEntry>& entries);
 
-// Reads the entry list, then extracts. 0 or the first failing step's code.
-int PackageUnpack(const std::string& package_path, const char* destination);
+// Reads the entry list, then extracts. kOk or the first failing step's result.
+UnpackResult PackageUnpack(const std::string& package_path, const char* destination);
 
 // Creates the folders of |path|, then opens it as fopen "wb" would. |*ready_folder| names a folder
 // known to exist (the previous file's): when |path| is in it, the folders are not looked at again;

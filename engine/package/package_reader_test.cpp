@@ -9,12 +9,14 @@
 
 #include "base/fs.h"
 #include "qmsetup/results.h"
+#include "tests/result_printer.h"
 #include "engine/package/package_writer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
+using qm::UnpackResult;
 
 std::string ReadAll(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -37,6 +39,9 @@ std::string PackageBytes(const std::string& bodies, const Bytes& directory) {
   return out;
 }
 
+// The last-error value the unpacker leaves, which callers in other binaries read as an int.
+UnpackResult LastError() { return static_cast<UnpackResult>(qm::FsGetLastError()); }
+
 qm::PackageEntry E(uint32_t offset, uint32_t length, const std::string& path) {
   qm::PackageEntry e;
   e.offset = offset;
@@ -57,10 +62,10 @@ class PackageReaderTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  // Unpacks, returning the code; |console| gets what was printed.
-  int Unpack(const char* destination, std::string* console) {
+  // Unpacks, returning the result; |console| gets what was printed.
+  UnpackResult Unpack(const char* destination, std::string* console) {
     ::testing::internal::CaptureStdout();
-    int r = qm::PackageUnpack(package_, destination);
+    UnpackResult r = qm::PackageUnpack(package_, destination);
     *console = ::testing::internal::GetCapturedStdout();
     return r;
   }
@@ -74,7 +79,7 @@ TEST_F(PackageReaderTest, UnpacksFrontToBackWithTheConsoleLines) {
   WriteAll(package_, PackageBytes("[FILES]\nabcdefXY", qm::DerEncodeDirectory({E(0, 8, "qmsetup.ini"), E(8, 6, "a\\b\\c.ext"),
                                                                                E(14, 0, "empty.txt"), E(14, 2, "d/e.bin")})));
   std::string console;
-  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), UnpackResult::kOk);
   EXPECT_EQ(console,
             "Get file list from qmsetup.dat  \nGet file list from qmsetup.dat ------> ok\n"
             "Analyse qmsetup.dat file \nAnalyse qmsetup.dat file ------> ok\n");
@@ -88,7 +93,7 @@ TEST_F(PackageReaderTest, UnpacksFrontToBackWithTheConsoleLines) {
 TEST_F(PackageReaderTest, BodiesInAnyOrderAreFoundBySeeking) {
   WriteAll(package_, PackageBytes("0123456789", qm::DerEncodeDirectory({E(6, 4, "late"), E(0, 3, "early"), E(3, 3, "mid")})));
   std::string console;
-  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), UnpackResult::kOk);
   EXPECT_EQ(ReadAll(root_ / "out/late"), "6789");
   EXPECT_EQ(ReadAll(root_ / "out/early"), "012");
   EXPECT_EQ(ReadAll(root_ / "out/mid"), "345");
@@ -99,7 +104,7 @@ TEST_F(PackageReaderTest, LargeBodyCrossesManyCopyChunks) {
   for (int i = 0; i < 10000; ++i) body += static_cast<char>(i * 31 + (i >> 8));
   WriteAll(package_, PackageBytes(body, qm::DerEncodeDirectory({E(0, static_cast<uint32_t>(body.size()), "big.bin")})));
   std::string console;
-  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), UnpackResult::kOk);
   EXPECT_EQ(ReadAll(root_ / "out/big.bin"), body);
 }
 
@@ -116,7 +121,7 @@ TEST_F(PackageReaderTest, BodiesLargerThanTheReadBlockAndBetweenBlocks) {
   }
   WriteAll(package_, PackageBytes(bodies, qm::DerEncodeDirectory(entries)));
   std::string console;
-  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), UnpackResult::kOk);
   for (const qm::PackageEntry& e : entries)
     EXPECT_EQ(ReadAll(root_ / "out" / e.path), bodies.substr(e.offset, e.length)) << e.path;
 }
@@ -129,7 +134,7 @@ TEST_F(PackageReaderTest, EmptyBodyElsewhereThenABodyThatCrossesTheBlock) {
   const uint32_t n = static_cast<uint32_t>(bodies.size());
   WriteAll(package_, PackageBytes(bodies, qm::DerEncodeDirectory({E(0, 10, "a"), E(n, 0, "empty"), E(10, n - 10, "b")})));
   std::string console;
-  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), UnpackResult::kOk);
   EXPECT_EQ(ReadAll(root_ / "out/a"), bodies.substr(0, 10));
   EXPECT_EQ(fs::file_size(root_ / "out/empty"), 0u);
   EXPECT_EQ(ReadAll(root_ / "out/b"), bodies.substr(10));
@@ -143,8 +148,8 @@ TEST_F(PackageReaderTest, BodyRunningPastTheEndKeepsWhatWasThere) {
   const std::string bytes = PackageBytes(bodies, directory);
   WriteAll(package_, bytes);
   std::string console;
-  EXPECT_EQ(Unpack(dest_.c_str(), &console), 5);
-  EXPECT_EQ(qm::FsGetLastError(), 5);
+  EXPECT_EQ(Unpack(dest_.c_str(), &console), UnpackResult::kSeek);
+  EXPECT_EQ(LastError(), UnpackResult::kSeek);
   EXPECT_EQ(ReadAll(root_ / "out/a"), "0123");
   EXPECT_EQ(ReadAll(root_ / "out/b"), bytes.substr(6)) << "the rest of the file, directory and size included";
   EXPECT_FALSE(fs::exists(root_ / "out/c"));
@@ -156,7 +161,7 @@ TEST_F(PackageReaderTest, FilesGoBackAndForthBetweenFolders) {
   WriteAll(package_, PackageBytes("abcdef", qm::DerEncodeDirectory({E(0, 1, "x\\a"), E(1, 1, "x\\y\\b"), E(2, 1, "x\\c"),
                                                                         E(3, 1, "z\\y\\d"), E(4, 1, "x\\y\\w\\e"), E(5, 1, "f")})));
   std::string console;
-  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), UnpackResult::kOk);
   EXPECT_EQ(ReadAll(root_ / "out/x/a"), "a");
   EXPECT_EQ(ReadAll(root_ / "out/x/y/b"), "b");
   EXPECT_EQ(ReadAll(root_ / "out/x/c"), "c");
@@ -170,8 +175,8 @@ TEST_F(PackageReaderTest, FileWhereTheNextEntryNeedsAFolder) {
   // folder check as it always did; the file itself cannot be made.
   WriteAll(package_, PackageBytes("ab", qm::DerEncodeDirectory({E(0, 1, "x\\y"), E(1, 1, "x\\y\\z")})));
   std::string console;
-  EXPECT_EQ(Unpack(dest_.c_str(), &console), 3);
-  EXPECT_EQ(qm::FsGetLastError(), 3);
+  EXPECT_EQ(Unpack(dest_.c_str(), &console), UnpackResult::kOpenOutput);
+  EXPECT_EQ(LastError(), UnpackResult::kOpenOutput);
   const std::string file = dest_ + "\\x\\y";
   EXPECT_NE(console.find("\nOpen " + file + "\\z file ======> error\n"), std::string::npos) << console;
   EXPECT_EQ(console.find("Creat "), std::string::npos) << "an existing path passes as a folder, as before";
@@ -182,7 +187,7 @@ TEST_F(PackageReaderTest, DestinationWithOrWithoutTrailingBackslash) {
   for (const std::string& d : {dest_, dest_ + "\\"}) {
     std::vector<qm::PackageEntry> entries;
     ::testing::internal::CaptureStdout();
-    ASSERT_EQ(qm::PackageReadEntryList(package_, d.c_str(), &entries), 0);
+    ASSERT_EQ(qm::PackageReadEntryList(package_, d.c_str(), &entries), UnpackResult::kOk);
     ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(entries[0].path, dest_ + "\\f");
   }
@@ -193,23 +198,23 @@ TEST_F(PackageReaderTest, NoDestinationUsesQmsetupBelowTheCurrentFolder) {
   fs::path previous = fs::current_path();
   fs::current_path(root_);
   std::string console;
-  int r = Unpack(nullptr, &console);
+  UnpackResult r = Unpack(nullptr, &console);
   fs::current_path(previous);
-  ASSERT_EQ(r, 0);
+  ASSERT_EQ(r, UnpackResult::kOk);
   EXPECT_EQ(ReadAll(root_ / "qmsetup/f"), "x");
 }
 
 TEST_F(PackageReaderTest, EmptyDirectoryCreatesNothing) {
   WriteAll(package_, PackageBytes("", qm::DerEncodeDirectory({})));
   std::string console;
-  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), UnpackResult::kOk);
   EXPECT_FALSE(fs::exists(dest_));
 }
 
 struct FailureCase {
   const char* name;
   std::string package;  // empty: no file at all
-  int code;
+  UnpackResult code;
   std::string last_line;  // the last console line, %s standing for the package or output path
 };
 
@@ -220,24 +225,25 @@ TEST_F(PackageReaderTest, FailureTable) {
   Bytes bad = qm::DerEncodeDirectory({E(0, 3, "f")});
   bad[1] -= 1;
   const FailureCase rows[] = {
-      {"no package", "", 2, "Open qmsetup.dat file ======> error"},
-      {"shorter than the trailer", "ab", 5, "Fseek file end ======> error"},
-      {"directory larger than the file", too_long_trailer, 5, "Fseek file list data ======> error"},
-      {"malformed directory", PackageBytes("abc", bad), 19, "Decode file list data ======> error"},
-      {"traversal", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 3, "..\\f")})), 19,
+      {"no package", "", UnpackResult::kOpenPackage, "Open qmsetup.dat file ======> error"},
+      {"shorter than the trailer", "ab", UnpackResult::kSeek, "Fseek file end ======> error"},
+      {"directory larger than the file", too_long_trailer, UnpackResult::kSeek, "Fseek file list data ======> error"},
+      {"malformed directory", PackageBytes("abc", bad), UnpackResult::kMalformed, "Decode file list data ======> error"},
+      {"traversal", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 3, "..\\f")})), UnpackResult::kMalformed,
        "Decode file list data ======> error"},
-      {"device name", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 0, "first"), E(0, 3, "sub\\NUL.txt")})), 19,
+      {"device name", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 0, "first"), E(0, 3, "sub\\NUL.txt")})),
+       UnpackResult::kMalformed, "Decode file list data ======> error"},
+      {"stream", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 3, "f:s")})), UnpackResult::kMalformed,
        "Decode file list data ======> error"},
-      {"stream", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 3, "f:s")})), 19, "Decode file list data ======> error"},
-      {"body past the end of the package", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 3, "f"), E(1000, 5, "g")})), 5,
-       "Fread qmsetup.dat offset:1000  ======> error"},
+      {"body past the end of the package", PackageBytes("abc", qm::DerEncodeDirectory({E(0, 3, "f"), E(1000, 5, "g")})),
+       UnpackResult::kSeek, "Fread qmsetup.dat offset:1000  ======> error"},
   };
   for (const FailureCase& c : rows) {
     fs::remove(package_);
     if (!c.package.empty()) WriteAll(package_, c.package);
     std::string console;
     EXPECT_EQ(Unpack(dest_.c_str(), &console), c.code) << c.name;
-    EXPECT_EQ(qm::FsGetLastError(), c.code) << c.name;
+    EXPECT_EQ(LastError(), c.code) << c.name;
     ASSERT_GE(console.size(), 1u) << c.name;
     console.pop_back();
     EXPECT_EQ(console.substr(console.rfind('\n') + 1), c.last_line) << c.name;
@@ -250,8 +256,8 @@ TEST_F(PackageReaderTest, TrailerThatCannotBeReadIs6) {
   // A device seeks anywhere and reads nothing: the length trailer never arrives.
   std::vector<qm::PackageEntry> entries;
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(qm::PackageReadEntryList("/dev/null", dest_.c_str(), &entries), 6);
-  EXPECT_EQ(qm::FsGetLastError(), 6);
+  EXPECT_EQ(qm::PackageReadEntryList("/dev/null", dest_.c_str(), &entries), UnpackResult::kReadTrailer);
+  EXPECT_EQ(LastError(), UnpackResult::kReadTrailer);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "Get file list from qmsetup.dat  \nFread file list data len ======> error\n");
 }
@@ -259,8 +265,8 @@ TEST_F(PackageReaderTest, TrailerThatCannotBeReadIs6) {
 TEST_F(PackageReaderTest, NoPlaceForTheListIs17) {
   WriteAll(package_, PackageBytes("x", qm::DerEncodeDirectory({E(0, 1, "f")})));
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(qm::PackageReadEntryList(package_, dest_.c_str(), nullptr), 17);
-  EXPECT_EQ(qm::FsGetLastError(), 17);
+  EXPECT_EQ(qm::PackageReadEntryList(package_, dest_.c_str(), nullptr), UnpackResult::kNoListPlace);
+  EXPECT_EQ(LastError(), UnpackResult::kNoListPlace);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "Get file list from qmsetup.dat  \nFile list memory ======> error\n");
 }
@@ -269,8 +275,8 @@ TEST_F(PackageReaderTest, FolderThatCannotBeCreatedIs3) {
   WriteAll(package_, PackageBytes("xy", qm::DerEncodeDirectory({E(0, 1, "ok"), E(1, 1, "blocked\\sub\\f")})));
   WriteAll(root_ / "out/blocked", "a file where a folder is needed");
   std::string console;
-  EXPECT_EQ(Unpack(dest_.c_str(), &console), 3);
-  EXPECT_EQ(qm::FsGetLastError(), 3);
+  EXPECT_EQ(Unpack(dest_.c_str(), &console), UnpackResult::kOpenOutput);
+  EXPECT_EQ(LastError(), UnpackResult::kOpenOutput);
   const std::string folder = dest_ + "\\blocked\\sub";
   EXPECT_NE(console.find("Creat " + folder + " dir ======> error \nOpen " + folder + "\\f file ======> error\n"),
             std::string::npos)
@@ -282,9 +288,9 @@ TEST_F(PackageReaderTest, FullPathOver259BytesIs3BeforeAnythingIsWritten) {
   std::string name(259 - dest_.size() - 1, 'n');  // exactly 259 with the "\"
   WriteAll(package_, PackageBytes("xy", qm::DerEncodeDirectory({E(0, 1, "a"), E(1, 1, name)})));
   std::string console;
-  EXPECT_EQ(Unpack(dest_.c_str(), &console), 0) << "259 bytes fit";
+  EXPECT_EQ(Unpack(dest_.c_str(), &console), UnpackResult::kOk) << "259 bytes fit";
   WriteAll(package_, PackageBytes("xy", qm::DerEncodeDirectory({E(0, 1, "b"), E(1, 1, name + "n")})));
-  EXPECT_EQ(Unpack(dest_.c_str(), &console), 3);
+  EXPECT_EQ(Unpack(dest_.c_str(), &console), UnpackResult::kOpenOutput);
   EXPECT_FALSE(fs::exists(root_ / "out/b"));
 }
 
@@ -293,7 +299,7 @@ TEST_F(PackageReaderTest, ExistingFilesAreOverwrittenAndOthersLeftAlone) {
   WriteAll(root_ / "out/other", "mine");
   WriteAll(package_, PackageBytes("new", qm::DerEncodeDirectory({E(0, 3, "f")})));
   std::string console;
-  ASSERT_EQ(Unpack(dest_.c_str(), &console), 0);
+  ASSERT_EQ(Unpack(dest_.c_str(), &console), UnpackResult::kOk);
   EXPECT_EQ(ReadAll(root_ / "out/f"), "new");
   EXPECT_EQ(ReadAll(root_ / "out/other"), "mine");
 }

@@ -5,7 +5,7 @@
 namespace qmsetup {
 
 // The front (Inst_kx2.dll), caller-cleans-stack: kx_PrePareCheck(), kx_Install(0, selector),
-// kx_Uninstall(); the codes are front_code's.
+// kx_Uninstall(); the codes are FrontResult's.
 using FrontInstallFn = int(__cdecl*)(int reserved, int selector);
 using FrontNoArgFn = int(__cdecl*)();
 constexpr char kFrontPrepareCheck[] = "kx_PrePareCheck";

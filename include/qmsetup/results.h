@@ -116,32 +116,61 @@ constexpr const char* ResultName(InstalledResult r) {
   return "unknown";
 }
 
-namespace front_code {
-constexpr int kOk = 0;
-constexpr int kRestartNeeded = 1;
-constexpr int kEngineFailed = 2;
-// Staging failed: a carried file could not be written, or a file held open at the staging path by
-// somebody else does not hold exactly our bytes (or cannot be read to compare). Nothing is then
-// loaded: the front never runs an engine or package it did not write itself.
-constexpr int kStagingFailed = 4;
-constexpr int kBadLanguage = 5;
-constexpr int kRestartPending = 8;
-constexpr int kOsUnsupported = 9;
-}  // namespace front_code
+enum class FrontResult : int {
+  kOk = 0,
+  kRestartNeeded = 1,
+  kEngineFailed = 2,
+  // Staging failed: a carried file could not be written, or a file held open at the staging path by
+  // somebody else does not hold exactly our bytes (or cannot be read to compare). Nothing is then
+  // loaded: the front never runs an engine or package it did not write itself.
+  kStagingFailed = 4,
+  kBadLanguage = 5,
+  kRestartPending = 8,
+  kOsUnsupported = 9,
+};
+
+constexpr const char* ResultName(FrontResult r) {
+  switch (r) {
+    case FrontResult::kOk: return "kOk";
+    case FrontResult::kRestartNeeded: return "kRestartNeeded";
+    case FrontResult::kEngineFailed: return "kEngineFailed";
+    case FrontResult::kStagingFailed: return "kStagingFailed";
+    case FrontResult::kBadLanguage: return "kBadLanguage";
+    case FrontResult::kRestartPending: return "kRestartPending";
+    case FrontResult::kOsUnsupported: return "kOsUnsupported";
+  }
+  return "not a front result";
+}
 
 // The unpacker also leaves its code in the thread's last-error value.
-namespace unpack_code {
-constexpr int kOk = 0;
-constexpr int kNoMemory = 1;
-constexpr int kOpenPackage = 2;
-constexpr int kOpenOutput = 3;
-constexpr int kSeek = 5;
-constexpr int kReadTrailer = 6;
-constexpr int kFolderChain = 8;  // last-error value only; the result is kOpenOutput
-constexpr int kDecodeNoMemory = 16;
-constexpr int kNoListPlace = 17;
-constexpr int kMalformed = 19;
-}  // namespace unpack_code
+enum class UnpackResult : int {
+  kOk = 0,
+  kNoMemory = 1,
+  kOpenPackage = 2,
+  kOpenOutput = 3,
+  kSeek = 5,
+  kReadTrailer = 6,
+  kFolderChain = 8,  // last-error value only; the result is kOpenOutput
+  kDecodeNoMemory = 16,
+  kNoListPlace = 17,
+  kMalformed = 19,
+};
+
+constexpr const char* ResultName(UnpackResult r) {
+  switch (r) {
+    case UnpackResult::kOk: return "kOk";
+    case UnpackResult::kNoMemory: return "kNoMemory";
+    case UnpackResult::kOpenPackage: return "kOpenPackage";
+    case UnpackResult::kOpenOutput: return "kOpenOutput";
+    case UnpackResult::kSeek: return "kSeek";
+    case UnpackResult::kReadTrailer: return "kReadTrailer";
+    case UnpackResult::kFolderChain: return "kFolderChain";
+    case UnpackResult::kDecodeNoMemory: return "kDecodeNoMemory";
+    case UnpackResult::kNoListPlace: return "kNoListPlace";
+    case UnpackResult::kMalformed: return "kMalformed";
+  }
+  return "not an unpack result";
+}
 
 }  // namespace qm
 

@@ -129,7 +129,7 @@ TEST_F(FullDisk, FreshInstallStopsAtTheFirstFileThatDoesNotFit) {
   FillDisk(needed / 2);
   const ULONGLONG free_before = FreeBytes();
   const size_t mark = qmfault::LogLineCount();
-  EXPECT_EQ(qmfault::FrontInstall(), 2);
+  EXPECT_EQ(qmfault::FrontInstall(), qm::FrontResult::kEngineFailed);
   const Lines failed = LogLinesWith(mark, " failed: ");
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_NE(failed[0].find("the file cannot be copied LastErr:0x00000070."), std::string::npos) << failed[0];
@@ -151,7 +151,7 @@ TEST_F(FullDisk, FreshInstallStopsAtTheFirstFileThatDoesNotFit) {
   for (const std::string& line : s.registry) EXPECT_NE(line.compare(0, 8, "Product|"), 0) << "not recorded: " << line;
 
   // The front's removal finds no record and does nothing; the one-call removal runs its list.
-  EXPECT_EQ(qmfault::FrontUninstall(), 0);
+  EXPECT_EQ(qmfault::FrontUninstall(), qm::FrontResult::kOk);
   EXPECT_EQ(Describe(TakeSnapshot(), false), Describe(s, false));
   const qmfault::EngineFolder engine = qmfault::MakeEngineFolder("full_disk");
   qmfault::WritePackageBeside(engine, "KX2.dat", qmfault::ShippedPackage());
@@ -164,7 +164,7 @@ TEST_F(FullDisk, FreshInstallStopsAtTheFirstFileThatDoesNotFit) {
 }
 
 TEST_F(FullDisk, EarlierInstallKeepsItsFiles) {
-  ASSERT_EQ(qmfault::FrontInstall(), 0);
+  ASSERT_EQ(qmfault::FrontInstall(), qm::FrontResult::kOk);
   const std::vector<std::string> installed = TargetBytes();
   const Snapshot first = TakeSnapshot();
   FillDisk(0);
@@ -206,7 +206,7 @@ TEST_F(FullDisk, EarlierInstallKeepsItsFiles) {
          }() + Describe(s, false));
 
   ::DeleteFileA(Filler().c_str());
-  EXPECT_EQ(qmfault::FrontUninstall(), 0);
+  EXPECT_EQ(qmfault::FrontUninstall(), qm::FrontResult::kOk);
   qmfault::Restart();
   s = TakeSnapshot();
   Report("full disk, A removed again (the counts B and C raised before they failed stay):\n" + Describe(s, false));
@@ -241,7 +241,7 @@ TEST_F(ReadOnly, Phase1InstallOnTheWritableDisk) {
   qmtest::WriteFileBytes(SavedFolderFile(), qmfault::ProgramFilesFolder());
   ::CreateDirectoryA(Folder().c_str(), nullptr);
   qmfault::SetProgramFilesFolder(Folder());
-  ASSERT_EQ(qmfault::FrontInstall(), 0);
+  ASSERT_EQ(qmfault::FrontInstall(), qm::FrontResult::kOk);
   EXPECT_EQ(qmfault::ServiceState(qmfault::kSlotService), static_cast<DWORD>(SERVICE_RUNNING));
 }
 
@@ -276,7 +276,7 @@ TEST_F(ReadOnly, Phase2InstallIntoTheReadOnlyFolder) {
 TEST_F(ReadOnly, Phase3RemoveOnTheWritableDiskAgain) {
   const qmfault::EngineFolder engine = ReadOnlyEngine();
   EXPECT_EQ(qmfault::OneCallUninstall(engine, kSecond), 0);
-  EXPECT_EQ(qmfault::FrontUninstall(), 0);
+  EXPECT_EQ(qmfault::FrontUninstall(), qm::FrontResult::kOk);
   qmfault::Restart();
   const Snapshot s = TakeSnapshot();
   Report("read-only, after removing B (its counts) and A on the writable disk:\n" + Describe(s, false));

@@ -172,7 +172,8 @@ qmtest::PackageFiles ReadPackage(const std::string& path) {
   if (directory_size > bytes.size() - 4) return files;
   const size_t directory_at = bytes.size() - 4 - directory_size;
   std::vector<qm::PackageEntry> entries;
-  if (qm::DerDecodeDirectory(reinterpret_cast<const uint8_t*>(bytes.data()) + directory_at, directory_size, &entries) != 0)
+  if (qm::DerDecodeDirectory(reinterpret_cast<const uint8_t*>(bytes.data()) + directory_at, directory_size, &entries) !=
+      qm::UnpackResult::kOk)
     return files;
   for (const qm::PackageEntry& entry : entries) files.push_back({entry.path, bytes.substr(entry.offset, entry.length)});
   return files;
@@ -265,12 +266,12 @@ qm::ScopedHandle StartKxhost(const std::string& args, const std::string& windows
   return qm::ScopedHandle(pi.hProcess);
 }
 
-int FrontInstall(const std::string& windows_version) {
-  return static_cast<int>(Kxhost("install 3", windows_version).exit_code);
+qm::FrontResult FrontInstall(const std::string& windows_version) {
+  return Kxhost("install 3", windows_version).exit_as<qm::FrontResult>();
 }
 
-int FrontUninstall(const std::string& windows_version) {
-  return static_cast<int>(Kxhost("uninstall", windows_version).exit_code);
+qm::FrontResult FrontUninstall(const std::string& windows_version) {
+  return Kxhost("uninstall", windows_version).exit_as<qm::FrontResult>();
 }
 
 int OneCallInstall(const EngineFolder& engine, const std::string& package, const std::string& windows_version) {

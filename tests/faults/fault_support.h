@@ -89,8 +89,8 @@ qmtest::ProcessResult Kxhost(const std::string& args, const std::string& windows
 // Started without waiting; output goes nowhere.
 qm::ScopedHandle StartKxhost(const std::string& args, const std::string& windows_version = "");
 // The front: kxhost install 3 / uninstall.
-int FrontInstall(const std::string& windows_version = "");
-int FrontUninstall(const std::string& windows_version = "");
+qm::FrontResult FrontInstall(const std::string& windows_version = "");
+qm::FrontResult FrontUninstall(const std::string& windows_version = "");
 // The one-call interface on |package| beside the engine copy.
 int OneCallInstall(const EngineFolder& engine, const std::string& package, const std::string& windows_version = "");
 int OneCallUninstall(const EngineFolder& engine, const std::string& package, const std::string& windows_version = "");

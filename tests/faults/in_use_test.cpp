@@ -58,7 +58,7 @@ class InUse : public qmfault::CleanSlateTest {
 // NT: the in-use targets go to "<target>.OLD", the new file takes their place and the .OLD files
 // are deleted at the restart; nothing else is pending.
 TEST_F(InUse, NtNewerDaemonsOverRunningOnesThenRemovalWhileTheyRun) {
-  ASSERT_EQ(qmfault::FrontInstall(), 0);
+  ASSERT_EQ(qmfault::FrontInstall(), qm::FrontResult::kOk);
   ASSERT_EQ(qmfault::ServiceState(qmfault::kSlotService), static_cast<DWORD>(SERVICE_RUNNING));
   ASSERT_EQ(qmfault::ServiceState(qmfault::kCertService), static_cast<DWORD>(SERVICE_RUNNING));
 
@@ -110,7 +110,7 @@ TEST_F(InUse, NtNewerDaemonsOverRunningOnesThenRemovalWhileTheyRun) {
 
   // Removal while they run: A first (B still counts everything, nothing goes), then B while an
   // application has the PKCS#11 module and one token provider loaded.
-  EXPECT_EQ(qmfault::FrontUninstall(), 0);
+  EXPECT_EQ(qmfault::FrontUninstall(), qm::FrontResult::kOk);
   s = TakeSnapshot();
   Report("NT, A removed while the daemons run:\n" + Describe(s, false));
   EXPECT_EQ(Installed(s), 21u) << "B still counts every file";
@@ -156,7 +156,7 @@ TEST_F(InUse, NtNewerDaemonsOverRunningOnesThenRemovalWhileTheyRun) {
 // place. Deletions at the restart go to WININIT.INI.
 TEST_F(InUse, Win98NewerFilesOverHeldOnesThenRemovalWhileHeld) {
   for (const char* exe : {"qmslotd.exe", "qmcertd.exe", "_removed.exe"}) qmfault::SetProgramWindowsVersion(exe, "win98");
-  ASSERT_EQ(qmfault::FrontInstall("win98"), 0);
+  ASSERT_EQ(qmfault::FrontInstall("win98"), qm::FrontResult::kOk);
   Snapshot s = TakeSnapshot();
   EXPECT_EQ(s.services, Lines{}) << "Windows 98 has no services";
   EXPECT_EQ(Installed(s), 21u) << Describe(s);
@@ -204,7 +204,7 @@ TEST_F(InUse, Win98NewerFilesOverHeldOnesThenRemovalWhileHeld) {
   // Removal while a daemon and a token provider are held (below the product folder: under this
   // 64-bit prefix the restart would look for a system-folder file in the native system folder,
   // which no Windows 98 has).
-  EXPECT_EQ(qmfault::FrontUninstall("win98"), 0);
+  EXPECT_EQ(qmfault::FrontUninstall("win98"), qm::FrontResult::kOk);
   {
     qmtest::FileHolder daemon(product + "\\qmslotd.exe", "read");
     qmtest::FileHolder library(product + "\\tsp\\qmtsp_kx2.dll", "load");

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 
+#include "base/result.h"
 #include "tests/faults/fault_support.h"
 
 namespace {
@@ -122,28 +123,29 @@ void RunPoint(const KillPoint& point) {
   ASSERT_TRUE(killed.reached) << "the log never showed " << point.line;
   const Snapshot after_kill = TakeSnapshot();
 
-  const int reinstall = qmfault::FrontInstall();
+  const qm::FrontResult reinstall = qmfault::FrontInstall();
   const Snapshot after_reinstall = TakeSnapshot();
-  int early_uninstall = -1;
+  std::string early_uninstall;  // the report's line, when a removal ran before the restart
   if (after_reinstall.marker) {
-    early_uninstall = qmfault::FrontUninstall();  // the pending restart refuses it
+    const qm::FrontResult refused = qmfault::FrontUninstall();  // the pending restart refuses it
+    early_uninstall = "  kx_Uninstall before the restart: " + std::to_string(qm::ToInt(refused)) + "\n";
     qmfault::Restart();
     qmfault::StartServicesAsBootWould();
   }
-  const int uninstall = qmfault::FrontUninstall();
+  const qm::FrontResult uninstall = qmfault::FrontUninstall();
   qmfault::Restart();
   const Snapshot left = TakeSnapshot();
 
   Report(std::string("kill point \"") + point.name + "\": the log showed " + std::to_string(killed.counted) +
          " files counted, last line \"" + killed.last_line + "\"\n" + "  after the kill: " + Summary(after_kill) +
          "; staging folder: " + std::to_string(after_kill.staging.size()) + " entries\n" +
-         "  kx_Install again: " + std::to_string(reinstall) + "; " + Summary(after_reinstall) + "\n" +
-         (early_uninstall >= 0 ? "  kx_Uninstall before the restart: " + std::to_string(early_uninstall) + "\n" : "") +
-         "  kx_Uninstall: " + std::to_string(uninstall) + ", then a restart; left: " + Summary(left) + "\n" +
+         "  kx_Install again: " + std::to_string(qm::ToInt(reinstall)) + "; " + Summary(after_reinstall) + "\n" +
+         early_uninstall + "  kx_Uninstall: " + std::to_string(qm::ToInt(uninstall)) +
+         ", then a restart; left: " + Summary(left) + "\n" +
          "  in detail:\n" + Describe(left));
 
-  EXPECT_TRUE(reinstall == 0 || reinstall == 1) << reinstall;
-  EXPECT_EQ(uninstall, 0);
+  EXPECT_TRUE(reinstall == qm::FrontResult::kOk || reinstall == qm::FrontResult::kRestartNeeded) << reinstall;
+  EXPECT_EQ(uninstall, qm::FrontResult::kOk);
   EXPECT_EQ(PresentPaths(left), CountedPaths(left)) << "every file left is counted and every count has its file";
   for (const std::string& line : left.registry) EXPECT_NE(line.compare(0, 8, "Product|"), 0) << line;
   EXPECT_EQ(left.pending, Lines{});

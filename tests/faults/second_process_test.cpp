@@ -65,7 +65,7 @@ TEST_F(SecondProcess, SecondInstallGetsTwoAndChangesNothing) {
   const DWORD t0 = ::GetTickCount();
   const qmtest::ProcessResult second = qmfault::Kxhost("--front \"" + front + "\" install 2");
   const DWORD second_ms = ::GetTickCount() - t0;
-  EXPECT_EQ(second.exit_code, 2u) << second.output;
+  EXPECT_EQ(second.exit_as<qm::FrontResult>(), qm::FrontResult::kEngineFailed) << second.output;
   // The same from the engine itself, loaded in a third process.
   const std::string engine_copy = qmtest::MakeScratchFolder("fault_second_engine") + "\\QMSetup.dll";
   ASSERT_TRUE(::CopyFileA((qmtest::BinFolder() + "\\QMSetup.dll").c_str(), engine_copy.c_str(), FALSE));
@@ -73,7 +73,7 @@ TEST_F(SecondProcess, SecondInstallGetsTwoAndChangesNothing) {
   EXPECT_EQ(prepare, "Prepare=18");
   // The shipped front carries another package than the one the first run staged and holds.
   const qmtest::ProcessResult shipped = qmfault::Kxhost("install 3");
-  EXPECT_EQ(shipped.exit_code, 4u) << shipped.output;
+  EXPECT_EQ(shipped.exit_as<qm::FrontResult>(), qm::FrontResult::kStagingFailed) << shipped.output;
   // The one-call interface, through the engine copy.
   const qmtest::ProcessResult one_call =
       qmfault::Kxhost("--engine \"" + engine_copy + "\" mw-install KX2.dat");
@@ -96,8 +96,8 @@ TEST_F(SecondProcess, SecondInstallGetsTwoAndChangesNothing) {
   ASSERT_EQ(::WaitForSingleObject(first.get(), kReadyTimeoutMs), WAIT_OBJECT_0);
   DWORD code = 0;
   ::GetExitCodeProcess(first.get(), &code);
-  EXPECT_EQ(code, 0u) << "the first installation completes";
-  EXPECT_EQ(qmfault::Kxhost("--front \"" + front + "\" uninstall").exit_code, 0u);
+  EXPECT_EQ(static_cast<qm::FrontResult>(code), qm::FrontResult::kOk) << "the first installation completes";
+  EXPECT_EQ(qmfault::Kxhost("--front \"" + front + "\" uninstall").exit_as<qm::FrontResult>(), qm::FrontResult::kOk);
   qmtest::DeleteTree(qmtest::TempPath() + "qmtest_fault_second_engine");
 }
 

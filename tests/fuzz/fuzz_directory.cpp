@@ -6,7 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<qm::PackageEntry> entries;
-  if (qm::DerDecodeDirectory(data, size, &entries) == 0) {
+  if (qm::DerDecodeDirectory(data, size, &entries) == qm::UnpackResult::kOk) {
     for (const qm::PackageEntry& e : entries) {
       if (e.path.size() > qm::kPackagePathMax || !qm::DerPathIsSafe(e.path)) __builtin_trap();
       if (uint64_t{e.offset} + e.length >= qm::kPackageValueLimit) __builtin_trap();

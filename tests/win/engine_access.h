@@ -3,10 +3,10 @@
 #ifndef QM_TESTS_WIN_ENGINE_ACCESS_H_
 #define QM_TESTS_WIN_ENGINE_ACCESS_H_
 
-#include <ostream>
 #include <string>
 
 #include "engine/core/command_context.h"
+#include "tests/result_printer.h"
 #include "qmsetup/results.h"
 
 namespace qm {
@@ -14,9 +14,6 @@ namespace qm {
 // Hosts see the numbers, so the tests state them as numbers.
 inline bool operator==(EngineResult r, int code) { return static_cast<int>(r) == code; }
 inline bool operator!=(EngineResult r, int code) { return !(r == code); }
-inline std::ostream& operator<<(std::ostream& out, EngineResult r) {
-  return out << static_cast<int>(r) << " (" << ResultName(r) << ")";
-}
 
 }  // namespace qm
 

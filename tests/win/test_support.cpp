@@ -347,4 +347,11 @@ std::vector<ExportEntry> ModuleExports(HMODULE module) {
   return out;
 }
 
+bool FrontExports::Bind(HMODULE front) {
+  precheck = reinterpret_cast<qmsetup::FrontNoArgFn>(::GetProcAddress(front, qmsetup::kFrontPrepareCheck));
+  install = reinterpret_cast<qmsetup::FrontInstallFn>(::GetProcAddress(front, qmsetup::kFrontInstall));
+  uninstall = reinterpret_cast<qmsetup::FrontNoArgFn>(::GetProcAddress(front, qmsetup::kFrontUninstall));
+  return precheck && install && uninstall;
+}
+
 }  // namespace qmtest

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "base/win/scoped_handle.h"
+#include "qmsetup/exports.h"
+#include "qmsetup/results.h"
+#include "tests/result_printer.h"
 
 namespace qmtest {
 
@@ -55,6 +58,11 @@ class CurrentFolder {
 struct ProcessResult {
   DWORD exit_code = 0xFFFFFFFF;
   std::string output;  // standard output, CR LF turned into LF
+  // The exit code as the typed result it stands for.
+  template <typename Result>
+  Result exit_as() const {
+    return static_cast<Result>(exit_code);
+  }
 };
 ProcessResult RunProcess(const std::string& command_line, DWORD timeout_ms = 60000);
 
@@ -100,6 +108,19 @@ struct ExportEntry {
   WORD ordinal;
 };
 std::vector<ExportEntry> ModuleExports(HMODULE module);
+
+// A front DLL's three exports, each answering the FrontResult its int stands for.
+struct FrontExports {
+  // False when |front| lacks one of them.
+  bool Bind(HMODULE front);
+  qm::FrontResult PrePareCheck() const { return static_cast<qm::FrontResult>(precheck()); }
+  qm::FrontResult Install(int selector) const { return static_cast<qm::FrontResult>(install(0, selector)); }
+  qm::FrontResult Uninstall() const { return static_cast<qm::FrontResult>(uninstall()); }
+
+  qmsetup::FrontNoArgFn precheck = nullptr;
+  qmsetup::FrontInstallFn install = nullptr;
+  qmsetup::FrontNoArgFn uninstall = nullptr;
+};
 
 }  // namespace qmtest
 

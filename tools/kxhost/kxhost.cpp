@@ -19,26 +19,43 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "base/win/scoped_handle.h"
 #include "qmsetup/exports.h"
 #include "qmsetup/names.h"
+#include "qmsetup/results.h"
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitRestart = 3010;
-constexpr int kExitFailed = 1603;
-constexpr int kExitBadArguments = 87;
+// What deployment tools expect of an installer.
+enum class KxhostExit : int {
+  kOk = 0,
+  kRestart = 3010,
+  kFailed = 1603,
+  kBadArguments = 87,
+};
+
+[[maybe_unused]] constexpr const char* ResultName(KxhostExit r) {
+  switch (r) {
+    case KxhostExit::kOk: return "kOk";
+    case KxhostExit::kRestart: return "kRestart";
+    case KxhostExit::kFailed: return "kFailed";
+    case KxhostExit::kBadArguments: return "kBadArguments";
+  }
+  return "not a kxhost exit code";
+}
+
 constexpr DWORD kLogPollMs = 200;
 
+using qm::FrontResult;
 using FrontInstall = qmsetup::FrontInstallFn;
 using FrontNoArgs = qmsetup::FrontNoArgFn;
 using EnginePackage = qmsetup::EngineTextFn;
 using EngineNoArgs = qmsetup::EngineNoArgFn;
 
 struct Outcome {
-  int code = 0;         // what the export returned
-  int exit = kExitOk;   // the deployment-tool convention
+  int code = 0;                       // what the export returned
+  KxhostExit exit = KxhostExit::kOk;  // the deployment-tool convention
   std::string words;
 };
 
@@ -52,7 +69,7 @@ struct Options {
   std::string argument;
 };
 
-int Usage(std::FILE* to, int exit_code) {
+KxhostExit Usage(std::FILE* to, KxhostExit exit_code) {
   std::fprintf(to,
                "usage: kxhost [--front PATH] [--engine PATH] [--raw] [--log] [--verbose] COMMAND\n"
                "  precheck              may the runtime be installed now (kx_PrePareCheck)\n"
@@ -146,37 +163,37 @@ struct Progress {
   }
 };
 
-Outcome FrontOutcome(const std::string& command, int code) {
+Outcome FrontOutcome(const std::string& command, FrontResult code) {
   Outcome o;
-  o.code = code;
+  o.code = qm::ToInt(code);
   switch (code) {
-    case 0:
+    case FrontResult::kOk:
       o.words = command == "precheck" ? "the runtime may be installed now" : "done, no restart needed";
       return o;
-    case 1:
+    case FrontResult::kRestartNeeded:
       o.words = "done; a restart is needed to complete it";
-      o.exit = kExitRestart;
+      o.exit = KxhostExit::kRestart;
       return o;
-    case 2:
+    case FrontResult::kEngineFailed:
       o.words = "the setup engine failed; the setup log says where";
       break;
-    case 4:
+    case FrontResult::kStagingFailed:
       o.words = "the engine and the package could not be staged in the Temp folder";
       break;
-    case 5:
+    case FrontResult::kBadLanguage:
       o.words = "the language selector must be 1, 2 or 3";
-      o.exit = kExitBadArguments;
+      o.exit = KxhostExit::kBadArguments;
       return o;
-    case 8:
+    case FrontResult::kRestartPending:
       o.words = "a restart from an earlier run is still pending; restart Windows first";
       break;
-    case 9:
+    case FrontResult::kOsUnsupported:
       o.words = "this Windows version is not supported";
       break;
     default:
       o.words = "unknown result";
   }
-  o.exit = kExitFailed;
+  o.exit = KxhostExit::kFailed;
   return o;
 }
 
@@ -188,15 +205,15 @@ Outcome OneCallOutcome(bool install, int code, bool restart) {
                                        "removing a daemon failed", "deleting files failed"};
   if (code == 0) {
     o.words = restart ? "done; a restart is needed to complete it" : "done, no restart needed";
-    o.exit = restart ? kExitRestart : kExitOk;
+    o.exit = restart ? KxhostExit::kRestart : KxhostExit::kOk;
   } else if (install && code == 11) {
     o.words = "the product is installed already; nothing was done";
   } else if (code == 12) {
     o.words = "a restart from an earlier run is still pending; restart Windows first";
-    o.exit = kExitFailed;
+    o.exit = KxhostExit::kFailed;
   } else {
     o.words = code >= 1 && code <= 6 ? kSteps[code] : code == 10 ? "the driver step failed" : "unknown result";
-    o.exit = kExitFailed;
+    o.exit = KxhostExit::kFailed;
   }
   return o;
 }
@@ -211,7 +228,7 @@ Outcome StatusOutcome(int code) {
     case 3: o.words = "installed; the installed version is newer than this package"; break;
     default:
       o.words = "the package defines no product";
-      o.exit = kExitFailed;
+      o.exit = KxhostExit::kFailed;
   }
   return o;
 }
@@ -270,21 +287,25 @@ int Quietly(bool verbose, Run run) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  constexpr int kCannotCall = qm::ToInt(KxhostExit::kFailed);  // the module or a function is missing
   Options options;
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) return Usage(stdout, 0);
-  if (!ParseOptions(argc, argv, &options)) return Usage(stderr, kExitBadArguments);
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
+    return qm::ToInt(Usage(stdout, KxhostExit::kOk));
+  if (!ParseOptions(argc, argv, &options)) return qm::ToInt(Usage(stderr, KxhostExit::kBadArguments));
   const std::string& command = options.command;
   const bool front_command = command == "precheck" || command == "install" || command == "uninstall";
   const bool one_call = command == "mw-install" || command == "mw-uninstall" || command == "mw-status" || command == "mw-reboot";
-  if (!front_command && !one_call) return Usage(stderr, kExitBadArguments);
-  if ((command == "install") != !options.argument.empty() && front_command) return Usage(stderr, kExitBadArguments);
-  if (command == "mw-reboot" && !options.argument.empty()) return Usage(stderr, kExitBadArguments);
+  if (!front_command && !one_call) return qm::ToInt(Usage(stderr, KxhostExit::kBadArguments));
+  if ((command == "install") != !options.argument.empty() && front_command)
+    return qm::ToInt(Usage(stderr, KxhostExit::kBadArguments));
+  if (command == "mw-reboot" && !options.argument.empty())
+    return qm::ToInt(Usage(stderr, KxhostExit::kBadArguments));
 
   const std::string module_path = front_command ? options.front : options.engine;
   qm::ScopedModule module(::LoadLibraryA(module_path.c_str()));
   if (!module) {
     std::printf("kxhost: cannot load %s (error %lu)\n", module_path.c_str(), ::GetLastError());
-    return kExitFailed;
+    return kCannotCall;
   }
   auto entry = [&](const char* name) {
     FARPROC f = ::GetProcAddress(module.get(), name);
@@ -295,24 +316,25 @@ int main(int argc, char** argv) {
   Outcome outcome;
   if (command == "precheck" || command == "uninstall") {
     auto fn = reinterpret_cast<FrontNoArgs>(entry(command == "precheck" ? qmsetup::kFrontPrepareCheck : qmsetup::kFrontUninstall));
-    if (!fn) return kExitFailed;
+    if (!fn) return kCannotCall;
     std::printf("%s\n", command == "precheck" ? "Checking whether the runtime can be installed now"
                                               : "Removing the token client runtime");
-    outcome = FrontOutcome(command, Quietly(options.verbose, [&] { return fn(); }));
+    outcome = FrontOutcome(command, static_cast<FrontResult>(Quietly(options.verbose, [&] { return fn(); })));
   } else if (command == "install") {
     char* end = nullptr;
     long selector = std::strtol(options.argument.c_str(), &end, 10);
-    if (*end != '\0') return Usage(stderr, kExitBadArguments);
+    if (*end != '\0') return qm::ToInt(Usage(stderr, KxhostExit::kBadArguments));
     auto fn = reinterpret_cast<FrontInstall>(entry(qmsetup::kFrontInstall));
-    if (!fn) return kExitFailed;
+    if (!fn) return kCannotCall;
     std::printf("Installing the token client runtime (language selector %ld)\n", selector);
-    outcome = FrontOutcome(command, Quietly(options.verbose, [&] { return fn(0, static_cast<int>(selector)); }));
+    outcome = FrontOutcome(
+        command, static_cast<FrontResult>(Quietly(options.verbose, [&] { return fn(0, static_cast<int>(selector)); })));
   } else if (command == "mw-reboot") {
     auto fn = reinterpret_cast<EngineNoArgs>(entry(qmsetup::kOneCallIsNeedReboot));
-    if (!fn) return kExitFailed;
+    if (!fn) return kCannotCall;
     outcome.code = fn();
     outcome.words = outcome.code ? "a restart is pending" : "no restart is pending";
-    outcome.exit = outcome.code ? kExitRestart : kExitOk;
+    outcome.exit = outcome.code ? KxhostExit::kRestart : KxhostExit::kOk;
   } else {
     const std::string package = options.argument.empty() ? "KX2.dat" : options.argument;
     const char* name = command == "mw-install"     ? qmsetup::kOneCallInstall
@@ -320,7 +342,7 @@ int main(int argc, char** argv) {
                                                    : qmsetup::kOneCallIsInstalled;
     auto fn = reinterpret_cast<EnginePackage>(entry(name));
     auto reboot = reinterpret_cast<EngineNoArgs>(entry(qmsetup::kOneCallIsNeedReboot));
-    if (!fn || !reboot) return kExitFailed;
+    if (!fn || !reboot) return kCannotCall;
     std::printf("%s %s\n", command == "mw-install" ? "Installing" : command == "mw-uninstall" ? "Removing" : "Looking up",
                 package.c_str());
     int code = Quietly(options.verbose, [&] { return fn(package.c_str()); });
@@ -333,5 +355,5 @@ int main(int argc, char** argv) {
     for (const std::string& line : ReadLogFrom(LogPath(), &from)) std::printf("%s\n", line.c_str());
   }
   std::fflush(stdout);
-  return options.raw ? outcome.code : outcome.exit;
+  return options.raw ? outcome.code : qm::ToInt(outcome.exit);
 }

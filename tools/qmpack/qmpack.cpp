@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/fs.h"
+#include "base/result.h"
 #include "base/scoped_file.h"
 #include "engine/package/der.h"
 #include "engine/package/package_reader.h"
@@ -13,10 +14,22 @@
 
 namespace {
 
-constexpr int kExitUsage = 64;
-constexpr int kExitFailed = 1;
+enum class QmpackExit : int {
+  kOk = 0,
+  kFailed = 1,
+  kUsage = 64,
+};
 
-int Usage(std::FILE* to) {
+[[maybe_unused]] constexpr const char* ResultName(QmpackExit r) {
+  switch (r) {
+    case QmpackExit::kOk: return "kOk";
+    case QmpackExit::kFailed: return "kFailed";
+    case QmpackExit::kUsage: return "kUsage";
+  }
+  return "not a qmpack exit code";
+}
+
+QmpackExit Usage(std::FILE* to) {
   std::fprintf(to,
                "usage: qmpack create OUT.dat DIR [--list FILE]\n"
                "       qmpack list PKG\n"
@@ -32,12 +45,12 @@ int Usage(std::FILE* to) {
                "         file of the package, the action lists name existing chapters, every\n"
                "         placeholder is defined before its use, every command has the fields it\n"
                "         needs; each finding with its line number.\n");
-  return to == stdout ? 0 : kExitUsage;
+  return to == stdout ? QmpackExit::kOk : QmpackExit::kUsage;
 }
 
-int Fail(const std::string& message) {
+QmpackExit Fail(const std::string& message) {
   std::fprintf(stderr, "qmpack: %s\n", message.c_str());
-  return kExitFailed;
+  return QmpackExit::kFailed;
 }
 
 // Reads the directory without the unpacker's console lines. Empty string or a message.
@@ -59,12 +72,12 @@ std::string ReadDirectory(const std::string& package, long* file_size, uint32_t*
       (size > 0 && std::fread(bytes.data(), 1, size, f.get()) != size))
     return "cannot read the directory of " + package;
   *directory_size = size;
-  int r = qm::DerDecodeDirectory(bytes.data(), size, entries);
-  if (r != 0) return "the directory does not decode (code " + std::to_string(r) + ")";
+  const qm::UnpackResult r = qm::DerDecodeDirectory(bytes.data(), size, entries);
+  if (qm::Failed(r)) return "the directory does not decode (code " + std::to_string(qm::ToInt(r)) + ")";
   return std::string();
 }
 
-int Create(int argc, char** argv) {
+QmpackExit Create(int argc, char** argv) {
   if (argc != 4 && !(argc == 6 && std::strcmp(argv[4], "--list") == 0)) return Usage(stderr);
   std::vector<qm::PackSource> sources;
   const std::string out = argv[2];
@@ -73,10 +86,10 @@ int Create(int argc, char** argv) {
   if (error.empty()) error = qm::PackageWrite(out, sources);
   if (!error.empty()) return Fail(error);
   std::printf("%s: %zu files\n", argv[2], sources.size());
-  return 0;
+  return QmpackExit::kOk;
 }
 
-int List(int argc, char** argv) {
+QmpackExit List(int argc, char** argv) {
   if (argc != 3) return Usage(stderr);
   long size = 0;
   uint32_t directory_size = 0;
@@ -84,10 +97,10 @@ int List(int argc, char** argv) {
   std::string error = ReadDirectory(argv[2], &size, &directory_size, &entries);
   if (!error.empty()) return Fail(error);
   for (const qm::PackageEntry& e : entries) std::printf("%10u %10u %s\n", e.offset, e.length, e.path.c_str());
-  return 0;
+  return QmpackExit::kOk;
 }
 
-int Verify(int argc, char** argv) {
+QmpackExit Verify(int argc, char** argv) {
   if (argc != 3) return Usage(stderr);
   long size = 0;
   uint32_t directory_size = 0;
@@ -117,19 +130,17 @@ int Verify(int argc, char** argv) {
     std::fprintf(stderr, "qmsetup.ini:%d: %s\n", finding.line, finding.message.c_str());
   if (!findings.empty()) return Fail(std::to_string(findings.size()) + " findings in the script");
   std::printf("%s: %zu entries, script checked, OK\n", argv[2], entries.size());
-  return 0;
+  return QmpackExit::kOk;
 }
 
-int Extract(int argc, char** argv) {
+QmpackExit Extract(int argc, char** argv) {
   if (argc != 4) return Usage(stderr);
-  int r = qm::PackageUnpack(argv[2], argv[3]);
-  if (r != 0) return Fail("unpacking failed with code " + std::to_string(r));
-  return 0;
+  const qm::UnpackResult r = qm::PackageUnpack(argv[2], argv[3]);
+  if (qm::Failed(r)) return Fail("unpacking failed with code " + std::to_string(qm::ToInt(r)));
+  return QmpackExit::kOk;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+QmpackExit Run(int argc, char** argv) {
   if (argc < 2) return Usage(stderr);
   std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") return Usage(stdout);
@@ -140,3 +151,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "qmpack: unknown command %s\n", command.c_str());
   return Usage(stderr);
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return qm::ToInt(Run(argc, argv)); }

@@ -43,7 +43,7 @@ DWORD Acquire(Prov* prov, const char* container, DWORD flags, const char* name =
 class CspTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(registration_.result(), 0);
+    ASSERT_EQ(registration_.result(), qm::CspInstResult::kOk);
     ASSERT_EQ(Acquire(&prov_, nullptr, CRYPT_VERIFYCONTEXT), ERROR_SUCCESS);
   }
   qmtest::ScopedProvider registration_{qmtest::BinFolder(), kCspName};
@@ -219,7 +219,7 @@ TEST_F(CspTest, KeysAndSignaturesNeedTheToken) {
 
 TEST(CspAcquireTest, EveryContextButAVerifyContextNeedsTheTokenAndNoneOnceUnregistered) {
   auto registration = std::make_unique<qmtest::ScopedProvider>(qmtest::BinFolder(), kCspName);
-  ASSERT_EQ(registration->result(), 0);
+  ASSERT_EQ(registration->result(), qm::CspInstResult::kOk);
   const struct {
     const char* container;
     DWORD flags;
@@ -276,7 +276,7 @@ TEST(CspAcquireTest, DataFileAndItsSignature) {
     if (!sig.empty()) qmtest::WriteFileBytes(folder + "\\qmcsp.sig", sig);
     {
       qmtest::ScopedProvider registration(folder, "QM KX2 Token CSP data test");
-      ASSERT_EQ(registration.result(), 0);
+      ASSERT_EQ(registration.result(), qm::CspInstResult::kOk);
       Prov prov;
       EXPECT_EQ(Acquire(&prov, nullptr, CRYPT_VERIFYCONTEXT, "QM KX2 Token CSP data test"), row.expected);
     }

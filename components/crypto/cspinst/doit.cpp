@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/result.h"
 #include "base/win/reg_key.h"
 #include "base/win/scoped_handle.h"
 #include "components/crypto/cspinst/registration_text.h"
@@ -45,41 +46,49 @@ bool ReadSignature(const std::string& path, std::string* digest) {
   return ParseDigestLine(std::string(buffer, read), digest);
 }
 
-int Install(const CspRegistration& r) {
+CspInstResult Install(const CspRegistration& r) {
   std::string actual;
   std::string expected;
-  if (!DigestOfFile(r.library_path, &actual)) return cspinst_code::kLibraryUnreadable;
-  if (!ReadSignature(r.signature_path, &expected)) return cspinst_code::kSignatureUnreadable;
-  if (actual != expected) return cspinst_code::kSignatureMismatch;
+  if (!DigestOfFile(r.library_path, &actual)) return CspInstResult::kLibraryUnreadable;
+  if (!ReadSignature(r.signature_path, &expected)) return CspInstResult::kSignatureUnreadable;
+  if (actual != expected) return CspInstResult::kSignatureMismatch;
 
   const std::string path = std::string(kProviderKeyPath) + "\\" + r.name;
   RegKey key;
   LONG status = key.Open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS);
   const bool existed = status == ERROR_SUCCESS;
   if (status == ERROR_FILE_NOT_FOUND) status = key.Create(HKEY_LOCAL_MACHINE, path.c_str());
-  if (status != ERROR_SUCCESS) return cspinst_code::kRegistryFailed;
+  if (status != ERROR_SUCCESS) return CspInstResult::kRegistryFailed;
   // CryptoAPI reads "Image Path" into a buffer of the stored size: the NUL is stored with it.
   bool written = key.WriteRaw("Image Path", REG_SZ, r.library_path.c_str(),
                               static_cast<DWORD>(r.library_path.size() + 1)) == ERROR_SUCCESS &&
                  key.WriteDword("Type", PROV_RSA_FULL) == ERROR_SUCCESS &&
                  key.WriteDword("SigInFile", kSignatureNotInImage) == ERROR_SUCCESS;
-  if (written) return cspinst_code::kOk;
+  if (written) return CspInstResult::kOk;
   key.Close();
   if (!existed) {  // leave no half-made provider behind
     RegKey providers;
     if (providers.Open(HKEY_LOCAL_MACHINE, kProviderKeyPath, KEY_ALL_ACCESS) == ERROR_SUCCESS)
       providers.DeleteSubKeyTree(r.name.c_str());
   }
-  return cspinst_code::kRegistryFailed;
+  return CspInstResult::kRegistryFailed;
 }
 
-int Uninstall(const CspRegistration& r) {
+CspInstResult Uninstall(const CspRegistration& r) {
   RegKey providers;
   LONG status = providers.Open(HKEY_LOCAL_MACHINE, kProviderKeyPath, KEY_ALL_ACCESS);
-  if (status == ERROR_FILE_NOT_FOUND) return cspinst_code::kOk;
-  if (status != ERROR_SUCCESS) return cspinst_code::kRegistryFailed;
+  if (status == ERROR_FILE_NOT_FOUND) return CspInstResult::kOk;
+  if (status != ERROR_SUCCESS) return CspInstResult::kRegistryFailed;
   status = providers.DeleteSubKeyTree(r.name.c_str());
-  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? cspinst_code::kOk : cspinst_code::kRegistryFailed;
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? CspInstResult::kOk
+                                                                    : CspInstResult::kRegistryFailed;
+}
+
+// Registers or removes the provider, as |text| says.
+CspInstResult Register(const char* text) {
+  CspRegistration r;
+  if (!ParseCspRegistration(text, &r)) return CspInstResult::kMalformedText;
+  return r.mode == RegistrationMode::kInstall ? Install(r) : Uninstall(r);
 }
 
 }  // namespace
@@ -87,11 +96,9 @@ int Uninstall(const CspRegistration& r) {
 
 extern "C" int __stdcall DoIt(const char* text) {
   try {
-    qm::CspRegistration r;
-    if (!qm::ParseCspRegistration(text, &r)) return qm::cspinst_code::kMalformedText;
-    return r.mode == qm::RegistrationMode::kInstall ? qm::Install(r) : qm::Uninstall(r);
+    return qm::ToInt(qm::Register(text));
   } catch (...) {
-    return qm::cspinst_code::kNoMemory;
+    return qm::ToInt(qm::CspInstResult::kNoMemory);
   }
 }
 

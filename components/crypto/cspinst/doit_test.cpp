@@ -15,7 +15,7 @@
 
 namespace {
 
-namespace code = qm::cspinst_code;
+using qm::CspInstResult;
 using qmtest::RegistrationText;
 
 const char kName[] = "QM KX2 Token CSP install test";
@@ -56,7 +56,7 @@ TEST_F(DoItTest, ExportedByItsPlainName) {
 }
 
 TEST_F(DoItTest, InstallWritesTheProviderKey) {
-  ASSERT_EQ(qmtest::CallDoIt(RegistrationText("i", library_, signature_, kName)), code::kOk);
+  ASSERT_EQ(qmtest::CallDoIt(RegistrationText("i", library_, signature_, kName)), CspInstResult::kOk);
   const qmtest::ProviderKey key = qmtest::ReadProviderKey(kName);
   ASSERT_TRUE(key.exists);
   std::vector<std::string> names = key.value_names;
@@ -75,41 +75,41 @@ TEST_F(DoItTest, RowsInOrder) {
   const std::string installed_name = kName;
   struct Row {
     std::string text;
-    int code;
+    CspInstResult code;
     bool registered_after;
   };
   const Row rows[] = {
-      {RegistrationText("u", "", "", kName), code::kOk, false},  // nothing to remove: fine
-      {RegistrationText("i", library_, data_signature, kName), code::kSignatureMismatch, false},
-      {RegistrationText("i", library_, signature_, kName), code::kOk, true},
-      {RegistrationText("i", library_, signature_, kName), code::kOk, true},  // again: harmless
+      {RegistrationText("u", "", "", kName), CspInstResult::kOk, false},  // nothing to remove: fine
+      {RegistrationText("i", library_, data_signature, kName), CspInstResult::kSignatureMismatch, false},
+      {RegistrationText("i", library_, signature_, kName), CspInstResult::kOk, true},
+      {RegistrationText("i", library_, signature_, kName), CspInstResult::kOk, true},  // again: harmless
       // Malformed texts and failed checks change nothing, registered or not.
-      {RegistrationText("x", library_, signature_, kName), code::kMalformedText, true},
-      {RegistrationText("i", library_, signature_, ""), code::kMalformedText, true},
-      {RegistrationText("i", library_, signature_, installed_name + "\\sub"), code::kMalformedText, true},
-      {RegistrationText("u", "", "", installed_name + "\\sub"), code::kMalformedText, true},
-      {"\"u\";\"\";\"" + installed_name + "\"", code::kMalformedText, true},
-      {"\"u\";\"\";\"\";\"" + installed_name + "\";\"\"", code::kMalformedText, true},
-      {"u;\"\";\"\";\"" + installed_name + "\"", code::kMalformedText, true},
-      {"\"" + RegistrationText("u", "", "", kName) + "\"", code::kMalformedText, true},
-      {RegistrationText("i", missing, signature_, kName), code::kLibraryUnreadable, true},
-      {RegistrationText("i", library_, bin_ + "\\no-such-file.sig", kName), code::kSignatureUnreadable, true},
-      {RegistrationText("i", library_, not_a_signature, kName), code::kSignatureUnreadable, true},
-      {RegistrationText("i", library_, data_signature, kName), code::kSignatureMismatch, true},
-      {RegistrationText("u", library_, signature_, kName), code::kOk, false},
-      {RegistrationText("u", library_, signature_, kName), code::kOk, false},
-      {RegistrationText("i", missing, signature_, kName), code::kLibraryUnreadable, false},
-      {RegistrationText("i", library_, signature_, installed_name + "\\sub"), code::kMalformedText, false},
-      {"", code::kMalformedText, false},
+      {RegistrationText("x", library_, signature_, kName), CspInstResult::kMalformedText, true},
+      {RegistrationText("i", library_, signature_, ""), CspInstResult::kMalformedText, true},
+      {RegistrationText("i", library_, signature_, installed_name + "\\sub"), CspInstResult::kMalformedText, true},
+      {RegistrationText("u", "", "", installed_name + "\\sub"), CspInstResult::kMalformedText, true},
+      {"\"u\";\"\";\"" + installed_name + "\"", CspInstResult::kMalformedText, true},
+      {"\"u\";\"\";\"\";\"" + installed_name + "\";\"\"", CspInstResult::kMalformedText, true},
+      {"u;\"\";\"\";\"" + installed_name + "\"", CspInstResult::kMalformedText, true},
+      {"\"" + RegistrationText("u", "", "", kName) + "\"", CspInstResult::kMalformedText, true},
+      {RegistrationText("i", missing, signature_, kName), CspInstResult::kLibraryUnreadable, true},
+      {RegistrationText("i", library_, bin_ + "\\no-such-file.sig", kName), CspInstResult::kSignatureUnreadable, true},
+      {RegistrationText("i", library_, not_a_signature, kName), CspInstResult::kSignatureUnreadable, true},
+      {RegistrationText("i", library_, data_signature, kName), CspInstResult::kSignatureMismatch, true},
+      {RegistrationText("u", library_, signature_, kName), CspInstResult::kOk, false},
+      {RegistrationText("u", library_, signature_, kName), CspInstResult::kOk, false},
+      {RegistrationText("i", missing, signature_, kName), CspInstResult::kLibraryUnreadable, false},
+      {RegistrationText("i", library_, signature_, installed_name + "\\sub"), CspInstResult::kMalformedText, false},
+      {"", CspInstResult::kMalformedText, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
     const Snapshot before = Take();
-    const int result = qmtest::CallDoIt(row.text);
+    const CspInstResult result = qmtest::CallDoIt(row.text);
     EXPECT_EQ(result, row.code);
     const Snapshot after = Take();
     EXPECT_EQ(after.key.exists, row.registered_after);
-    if (row.code != code::kOk || before.key.exists == row.registered_after) {
+    if (row.code != CspInstResult::kOk || before.key.exists == row.registered_after) {
       EXPECT_TRUE(after == before) << "the registry changed";
     } else {  // exactly our key came or went
       std::vector<std::string> expected = before.providers;

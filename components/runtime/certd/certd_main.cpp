@@ -1,12 +1,13 @@
 // qmcertd.exe: the certificate daemon, service qmCertD. Switches (-h lists them): -i install,
 // -s start (with -u: silent), -a automatic start, -r refresh the user's certificates, -t stop,
-// -u remove. Messages come from <folder>\lang\qmcertd_<language>.lng. Exit codes: daemon_code.
+// -u remove. Messages come from <folder>\lang\qmcertd_<language>.lng. Exit codes: DaemonResult.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
+#include "base/result.h"
 #include "components/runtime/certd/cert_watch.h"
 #include "components/runtime/common/daemon_cli.h"
 #include "components/runtime/common/daemon_log.h"
@@ -71,32 +72,32 @@ void PrintHelp(const qm::CliOutput& out) {
     std::printf("%s\n", qm::MessageText(out.table, key).c_str());
 }
 
-int ServiceSteps(const Switches& s, const qm::CertWatch& watch, const qm::CliOutput& out) {
+qm::DaemonResult ServiceSteps(const Switches& s, const qm::CertWatch& watch, const qm::CliOutput& out) {
   if (s.stop)
     return qm::ReportOutcome(out, qm::ServiceStop(kServiceName, qm::kServiceWaitMs), "stopped", "already_stopped");
   if (s.remove) {
     qm::ServiceOutcome outcome = qm::ServiceDelete(kServiceName, qm::kServiceWaitMs);
-    if (outcome.code == qm::daemon_code::kOk) qm::LogRemove(watch.log);
+    if (outcome.code == qm::DaemonResult::kOk) qm::LogRemove(watch.log);
     return qm::ReportOutcome(out, outcome, "removed", "already_removed");
   }
   if (s.install) {
     qm::ServiceConfig config = {kServiceName, kDisplayName, kDescription, qm::ServiceCommandLine(),
                                 static_cast<DWORD>(s.automatic ? SERVICE_AUTO_START : SERVICE_DEMAND_START)};
     qm::ServiceOutcome outcome = qm::ServiceInstall(config);
-    if (outcome.code == qm::daemon_code::kOk)
+    if (outcome.code == qm::DaemonResult::kOk)
       qm::LogWrite(watch.log, qm::log_level::kEvents, "service installed: " + config.command_line);
-    int result = qm::ReportOutcome(out, outcome, "installed", "reinstalled");
-    if (result != qm::daemon_code::kOk || !s.start) return result;
+    QM_RETURN_IF_FAILED(qm::ReportOutcome(out, outcome, "installed", "reinstalled"));
+    if (!s.start) return qm::DaemonResult::kOk;
   }
   return qm::ReportOutcome(out, qm::ServiceStart(kServiceName, qm::kServiceWaitMs), "started", "already_running");
 }
 
-int Run(int argc, char** argv) {
+qm::DaemonResult Run(int argc, char** argv) {
   const std::string folder = qm::FolderOf(qm::ModulePath(nullptr));
   qm::CertWatch watch = {folder, qm::DaemonLogFor(folder, kProgram)};
   if (argc == 2 && std::strcmp(argv[1], qm::kServiceSwitch) == 0) {
-    int result = qm::ServiceHostRun({kServiceName, qm::CertWatchRun, &watch});
-    if (result != qm::daemon_code::kOk)
+    qm::DaemonResult result = qm::ServiceHostRun({kServiceName, qm::CertWatchRun, &watch});
+    if (result != qm::DaemonResult::kOk)
       qm::PrintFailure({kProgram, nullptr}, qm::MessageText(nullptr, "not_under_manager"));
     return result;
   }
@@ -105,25 +106,25 @@ int Run(int argc, char** argv) {
   Switches s;
   if (!ParseSwitches(argc, argv, &s)) {
     qm::PrintFailure(out, qm::MessageText(out.table, "usage_error"));
-    return qm::daemon_code::kUsage;
+    return qm::DaemonResult::kUsage;
   }
   if (s.help) {
     PrintHelp(out);
-    return qm::daemon_code::kOk;
+    return qm::DaemonResult::kOk;
   }
   out.quiet = s.silent;
   if (s.refresh) {
     // Needs no service manager: works on Windows 98 as well.
     DWORD tokens = qm::CertRefresh(watch);
     qm::PrintMessage(out, qm::MessageText(out.table, "refreshed") + " " + std::to_string(tokens));
-    return qm::daemon_code::kOk;
+    return qm::DaemonResult::kOk;
   }
   if (!qm::IsNtPlatform()) {
     // There is no service to remove, but the refresh above works here and writes the daemon's
     // log into the product folder; a removal takes it away, or the folder could never go.
     if (s.remove) qm::LogRemove(watch.log);
     qm::PrintFailure(out, qm::MessageText(out.table, "no_services"));
-    return qm::daemon_code::kNoServices;
+    return qm::DaemonResult::kNoServices;
   }
   return ServiceSteps(s, watch, out);
 }
@@ -132,9 +133,9 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
-    return Run(argc, argv);
+    return qm::ToInt(Run(argc, argv));
   } catch (...) {
     std::fprintf(stderr, "%s: out of memory\n", kProgram);
-    return qm::daemon_code::kInternal;
+    return qm::ToInt(qm::DaemonResult::kInternal);
   }
 }

@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace qm::daemon_code;
+using qm::DaemonResult;
 
 constexpr char kService[] = "qmCertD";
 constexpr char kFolderName[] = "certd";
@@ -59,7 +59,7 @@ TEST_F(CertdTest, ScriptCommandLinesInOrder) {
     DWORD start = ::GetTickCount();
     qmtest::ProcessResult r = Certd(row.args, kRefreshLimitMs);
     std::printf("qmcertd %s: %lu ms\n", row.args, ::GetTickCount() - start);
-    EXPECT_EQ(r.exit_code, 0u) << row.args << ": " << r.output;
+    EXPECT_EQ(r.exit_as<DaemonResult>(), DaemonResult::kOk) << row.args << ": " << r.output;
     if (*row.says)
       EXPECT_NE(r.output.find(row.says), std::string::npos) << row.args << ": " << r.output;
     else
@@ -88,7 +88,7 @@ TEST_F(CertdTest, ScriptCommandLinesInOrder) {
 }
 
 TEST_F(CertdTest, WaitsForTokenEventsWithoutSpinning) {
-  ASSERT_EQ(Certd("-i -s").exit_code, 0u);
+  ASSERT_EQ(Certd("-i -s").exit_as<DaemonResult>(), DaemonResult::kOk);
   ASSERT_TRUE(rttest::WaitForFileText(log_, "waiting for token events", kLogWaitMs));
   DWORD pid = rttest::ServiceProcessId(kService);
   ULONGLONG before = rttest::ProcessCpuTime(pid);
@@ -106,7 +106,7 @@ TEST_F(CertdTest, WaitsForTokenEventsWithoutSpinning) {
             ERROR_SUCCESS);
   EXPECT_EQ(key.ReadDword("Start", &start_type), ERROR_SUCCESS);
   EXPECT_EQ(start_type, static_cast<DWORD>(SERVICE_DEMAND_START)) << "without -a: on demand";
-  EXPECT_EQ(Certd("-u").exit_code, 0u) << "-u stops a running service first";
+  EXPECT_EQ(Certd("-u").exit_as<DaemonResult>(), DaemonResult::kOk) << "-u stops a running service first";
   EXPECT_EQ(rttest::ServiceState(kService), 0u);
   EXPECT_FALSE(rttest::ProcessRunning(pid));
 }
@@ -114,26 +114,26 @@ TEST_F(CertdTest, WaitsForTokenEventsWithoutSpinning) {
 TEST_F(CertdTest, Switches) {
   struct Row {
     const char* args;
-    int code;
+    DaemonResult code;
     const char* says;
   };
   const Row rows[] = {
-      {"-h", kOk, "-r  copy the certificates of present tokens"},
-      {"", kUsage, "Unknown or conflicting switches"},
-      {"-a", kUsage, "Unknown or conflicting switches"},
-      {"-i -u", kUsage, "Unknown or conflicting switches"},
-      {"-r -t", kUsage, "Unknown or conflicting switches"},
-      {"-t -s", kUsage, "Unknown or conflicting switches"},
-      {"-q", kUsage, "Unknown or conflicting switches"},
-      {"-s", kNotInstalled, "The service is not installed."},
-      {"-t", kOk, "The service was not running."},
-      {"-u", kOk, "The service was not installed."},
-      {"-u -s", kOk, ""},
-      {"/R /A", kOk, "Tokens present: 0"},
+      {"-h", DaemonResult::kOk, "-r  copy the certificates of present tokens"},
+      {"", DaemonResult::kUsage, "Unknown or conflicting switches"},
+      {"-a", DaemonResult::kUsage, "Unknown or conflicting switches"},
+      {"-i -u", DaemonResult::kUsage, "Unknown or conflicting switches"},
+      {"-r -t", DaemonResult::kUsage, "Unknown or conflicting switches"},
+      {"-t -s", DaemonResult::kUsage, "Unknown or conflicting switches"},
+      {"-q", DaemonResult::kUsage, "Unknown or conflicting switches"},
+      {"-s", DaemonResult::kNotInstalled, "The service is not installed."},
+      {"-t", DaemonResult::kOk, "The service was not running."},
+      {"-u", DaemonResult::kOk, "The service was not installed."},
+      {"-u -s", DaemonResult::kOk, ""},
+      {"/R /A", DaemonResult::kOk, "Tokens present: 0"},
   };
   for (const Row& row : rows) {
     qmtest::ProcessResult r = Certd(row.args);
-    EXPECT_EQ(r.exit_code, static_cast<DWORD>(row.code)) << row.args;
+    EXPECT_EQ(r.exit_as<DaemonResult>(), row.code) << row.args;
     if (*row.says)
       EXPECT_NE(r.output.find(row.says), std::string::npos) << row.args << ": " << r.output;
     else
@@ -167,7 +167,7 @@ TEST_F(CertdTest, SpeaksTheUsersLanguage) {
     }
     qmtest::ProcessResult help = Certd("-h");
     qmtest::ProcessResult status = Certd("-t");
-    EXPECT_EQ(help.exit_code, 0u);
+    EXPECT_EQ(help.exit_as<DaemonResult>(), DaemonResult::kOk);
     EXPECT_NE(help.output.find(expected_help), std::string::npos) << file << with_files << ":\n" << help.output;
     EXPECT_NE(status.output.find(expected_status), std::string::npos) << file << with_files << ":\n" << status.output;
   }
@@ -213,7 +213,7 @@ TEST_F(CertdTest, LogFollowsItsConfiguration) {
     } else {
       ::DeleteFileA(conf.c_str());
     }
-    EXPECT_EQ(Certd("-r").exit_code, 0u);
+    EXPECT_EQ(Certd("-r").exit_as<DaemonResult>(), DaemonResult::kOk);
     std::string log = qmtest::ReadFileBytes(log_);
     EXPECT_EQ(log.find("refresh: 0 tokens present") != std::string::npos, row.logged) << row.conf << log;
     EXPECT_EQ(log.find("started afresh") != std::string::npos, row.restarted) << row.conf << log;
@@ -225,16 +225,16 @@ TEST_F(CertdTest, LogFollowsItsConfiguration) {
 
 TEST_F(CertdTest, Windows98RefreshesButHasNoServices) {
   qmtest::ProcessResult install = qmtest::RunAsWindowsVersion(exe_, "win98", "-i -s -a");
-  EXPECT_EQ(install.exit_code, static_cast<DWORD>(kNoServices));
+  EXPECT_EQ(install.exit_as<DaemonResult>(), DaemonResult::kNoServices);
   EXPECT_NE(install.output.find("has no services"), std::string::npos) << install.output;
   EXPECT_EQ(rttest::ServiceState(kService), 0u);
   qmtest::ProcessResult refresh = qmtest::RunAsWindowsVersion(exe_, "win98", "-r -a");
-  EXPECT_EQ(refresh.exit_code, 0u);
+  EXPECT_EQ(refresh.exit_as<DaemonResult>(), DaemonResult::kOk);
   EXPECT_NE(refresh.output.find("Tokens present: 0"), std::string::npos) << refresh.output;
   EXPECT_TRUE(qmtest::FileExists(log_)) << "the refresh logs";
   // The removal has no service to remove, but takes the refresh's log with it.
   qmtest::ProcessResult remove = qmtest::RunAsWindowsVersion(exe_, "win98", "-u -s");
-  EXPECT_EQ(remove.exit_code, static_cast<DWORD>(kNoServices));
+  EXPECT_EQ(remove.exit_as<DaemonResult>(), DaemonResult::kNoServices);
   EXPECT_FALSE(qmtest::FileExists(log_)) << qmtest::ReadFileBytes(log_);
 }
 

@@ -75,19 +75,20 @@ void PrintFailure(const CliOutput& out, const std::string& text) {
   std::fflush(stderr);
 }
 
-int ReportOutcome(const CliOutput& out, const ServiceOutcome& outcome, const char* done_key, const char* already_key) {
-  if (outcome.code == daemon_code::kOk) {
+DaemonResult ReportOutcome(const CliOutput& out, const ServiceOutcome& outcome, const char* done_key,
+                           const char* already_key) {
+  if (outcome.code == DaemonResult::kOk) {
     PrintMessage(out, MessageText(out.table, outcome.already ? already_key : done_key));
     return outcome.code;
   }
   static const struct {
-    int code;
+    DaemonResult code;
     const char* key;
   } kFailureKeys[] = {
-      {daemon_code::kNoServices, "no_services"},       {daemon_code::kManagerFailed, "manager_failed"},
-      {daemon_code::kInstallFailed, "install_failed"}, {daemon_code::kNotInstalled, "not_installed"},
-      {daemon_code::kStartFailed, "start_failed"},     {daemon_code::kStopFailed, "stop_failed"},
-      {daemon_code::kDeleteFailed, "delete_failed"},   {daemon_code::kTimedOut, "timed_out"},
+      {DaemonResult::kNoServices, "no_services"},       {DaemonResult::kManagerFailed, "manager_failed"},
+      {DaemonResult::kInstallFailed, "install_failed"}, {DaemonResult::kNotInstalled, "not_installed"},
+      {DaemonResult::kStartFailed, "start_failed"},     {DaemonResult::kStopFailed, "stop_failed"},
+      {DaemonResult::kDeleteFailed, "delete_failed"},   {DaemonResult::kTimedOut, "timed_out"},
   };
   const char* key = "internal";
   for (const auto& failure : kFailureKeys)

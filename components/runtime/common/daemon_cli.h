@@ -42,7 +42,8 @@ void PrintFailure(const CliOutput& out, const std::string& text);
 
 // Prints the outcome: |done_key| or |already_key| on success, else the failure's message and the
 // Win32 error. Returns outcome.code.
-int ReportOutcome(const CliOutput& out, const ServiceOutcome& outcome, const char* done_key, const char* already_key);
+DaemonResult ReportOutcome(const CliOutput& out, const ServiceOutcome& outcome, const char* done_key,
+                           const char* already_key);
 
 }  // namespace qm
 

@@ -14,16 +14,16 @@
 namespace qm {
 
 // Each entry and its NUL, then the closing NUL, into |list|; or kBufferTooSmall with *needed.
-inline int WriteDeviceList(const std::vector<std::string>& entries, char* list, DWORD size, DWORD* needed,
-                           DWORD* count) {
+inline PluginResult WriteDeviceList(const std::vector<std::string>& entries, char* list, DWORD size, DWORD* needed,
+                                    DWORD* count) {
   std::string bytes;
   for (const std::string& entry : entries) bytes.append(entry).push_back('\0');
   bytes.push_back('\0');
   *needed = static_cast<DWORD>(bytes.size());
   *count = static_cast<DWORD>(entries.size());
-  if (!list || size < bytes.size()) return plugin_code::kBufferTooSmall;
+  if (!list || size < bytes.size()) return PluginResult::kBufferTooSmall;
   std::memcpy(list, bytes.data(), bytes.size());
-  return plugin_code::kOk;
+  return PluginResult::kOk;
 }
 
 // Copies |text| into a fixed field, cut to fit, always terminated.
@@ -33,21 +33,21 @@ inline void CopyField(char* field, size_t size, const char* text) {
 }
 
 // The body of a monitor's QmMonGetInfo.
-inline int MonitorGetInfo(QmMonitorInfo* info, const char* kind) {
-  if (!info || info->size < sizeof(QmMonitorInfo)) return plugin_code::kBadArgument;
+inline PluginResult MonitorGetInfo(QmMonitorInfo* info, const char* kind) {
+  if (!info || info->size < sizeof(QmMonitorInfo)) return PluginResult::kBadArgument;
   info->interface_version = kPluginInterfaceVersion;
   CopyField(info->kind, sizeof(info->kind), kind);
-  return plugin_code::kOk;
+  return PluginResult::kOk;
 }
 
 // Runs a monitor's enumeration so that a failed allocation answers kFailed instead of leaving
 // the export as an exception.
 template <typename Enumerate>
-int MonitorEnumerateGuarded(Enumerate enumerate) {
+PluginResult MonitorEnumerateGuarded(Enumerate enumerate) {
   try {
     return enumerate();
   } catch (...) {
-    return plugin_code::kFailed;
+    return PluginResult::kFailed;
   }
 }
 

@@ -1,6 +1,6 @@
 // What the daemons call in the device monitor libraries (<product folder>\slotmon\*.dll) and the
 // token service provider libraries (<product folder>\tsp\*.dll): stdcall exports with plain
-// names, narrow strings, records that start with their own size. Results: plugin_code.
+// names, narrow strings, records that start with their own size. Results: PluginResult.
 #ifndef QM_COMPONENTS_RUNTIME_COMMON_PLUGIN_API_H_
 #define QM_COMPONENTS_RUNTIME_COMMON_PLUGIN_API_H_
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/result.h"
 #include "components/runtime/common/runtime_codes.h"
 
 namespace qm {
@@ -34,7 +35,7 @@ bool LoadMonitor(const std::string& folder, const std::string& file, Monitor* mo
   auto enumerate = reinterpret_cast<QmMonEnumerateFn>(::GetProcAddress(module.get(), "QmMonEnumerate"));
   QmMonitorInfo info = {};
   info.size = sizeof(info);
-  if (!info_fn || !enumerate || info_fn(&info) != plugin_code::kOk ||
+  if (!info_fn || !enumerate || static_cast<PluginResult>(info_fn(&info)) != PluginResult::kOk ||
       info.interface_version != kPluginInterfaceVersion) {
     *problem = file + ": not a device monitor of this version";
     return false;
@@ -56,7 +57,8 @@ bool LoadProvider(const std::string& folder, const std::string& file, Provider* 
   auto count = reinterpret_cast<QmTspCountTokensFn>(::GetProcAddress(module.get(), "QmTspCountTokens"));
   QmProviderInfo info = {};
   info.size = sizeof(info);
-  if (!info_fn || !count || info_fn(&info) != plugin_code::kOk || info.interface_version != kPluginInterfaceVersion) {
+  if (!info_fn || !count || static_cast<PluginResult>(info_fn(&info)) != PluginResult::kOk ||
+      info.interface_version != kPluginInterfaceVersion) {
     *problem = file + ": not a token service provider of this version";
     return false;
   }
@@ -92,23 +94,24 @@ Plugins LoadPlugins(const std::string& product_folder) {
   return plugins;
 }
 
-int MonitorList(const Monitor& monitor, const std::string& filter, std::string* list) {
+PluginResult MonitorList(const Monitor& monitor, const std::string& filter, std::string* list) {
   std::string buffer(256, '\0');
   for (int attempt = 0; attempt < 3; ++attempt) {
     DWORD needed = 0;
     DWORD count = 0;
-    int result = monitor.enumerate(filter.c_str(), &buffer[0], static_cast<DWORD>(buffer.size()), &needed, &count);
-    if (result == plugin_code::kBufferTooSmall && needed > buffer.size() && needed <= kMaxListBytes) {
+    const auto result = static_cast<PluginResult>(
+        monitor.enumerate(filter.c_str(), &buffer[0], static_cast<DWORD>(buffer.size()), &needed, &count));
+    if (result == PluginResult::kBufferTooSmall && needed > buffer.size() && needed <= kMaxListBytes) {
       buffer.assign(needed, '\0');
       continue;  // devices may come between the two calls
     }
-    if (result != plugin_code::kOk) return result;
+    QM_RETURN_IF_FAILED(result);
     size_t end = 0;
     while (end < buffer.size() && buffer[end] != '\0') end += strnlen(&buffer[end], buffer.size() - end) + 1;
     list->assign(buffer.data(), std::min(end, buffer.size()));
-    return plugin_code::kOk;
+    return PluginResult::kOk;
   }
-  return plugin_code::kFailed;
+  return PluginResult::kFailed;
 }
 
 std::vector<std::string> ListEntries(const std::string& list) {
@@ -129,10 +132,11 @@ DWORD CountTokens(const Plugins& plugins, const std::string& hid_filter) {
     for (const Monitor& monitor : plugins.monitors) {
       if (monitor.kind != provider.monitor_kind) continue;
       std::string list;
-      if (MonitorList(monitor, monitor.kind == "hid" ? hid_filter : std::string(), &list) != plugin_code::kOk) continue;
+      if (MonitorList(monitor, monitor.kind == "hid" ? hid_filter : std::string(), &list) != PluginResult::kOk)
+        continue;
       list.push_back('\0');  // the closing empty entry
       DWORD count = 0;
-      if (provider.count_tokens(list.c_str(), &count) == plugin_code::kOk) total += count;
+      if (static_cast<PluginResult>(provider.count_tokens(list.c_str(), &count)) == PluginResult::kOk) total += count;
     }
   }
   return total;

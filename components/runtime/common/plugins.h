@@ -10,6 +10,7 @@
 
 #include "base/win/scoped_handle.h"
 #include "components/runtime/common/plugin_api.h"
+#include "components/runtime/common/runtime_codes.h"
 
 namespace qm {
 
@@ -37,8 +38,7 @@ struct Plugins {
 Plugins LoadPlugins(const std::string& product_folder);
 
 // A monitor's device list as it wrote it (entries with their NULs, the closing one left off).
-// Returns a plugin_code.
-int MonitorList(const Monitor& monitor, const std::string& filter, std::string* list);
+PluginResult MonitorList(const Monitor& monitor, const std::string& filter, std::string* list);
 // The entries of such a list.
 std::vector<std::string> ListEntries(const std::string& list);
 

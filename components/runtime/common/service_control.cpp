@@ -25,7 +25,7 @@ FARPROC Advapi32(const char* name) {
   return advapi ? ::GetProcAddress(advapi, name) : nullptr;
 }
 
-ServiceOutcome Failed(int code, DWORD error) {
+ServiceOutcome Failed(DaemonResult code, DWORD error) {
   ServiceOutcome outcome;
   outcome.code = code;
   outcome.error = error;
@@ -43,7 +43,7 @@ ServiceOutcome OpenManager(DWORD access, ScopedServiceHandle* manager) {
   manager->Reset(::OpenSCManagerA(nullptr, nullptr, access));
   if (manager->is_valid()) return Done(false);
   DWORD error = ::GetLastError();
-  return Failed(error == ERROR_CALL_NOT_IMPLEMENTED ? daemon_code::kNoServices : daemon_code::kManagerFailed, error);
+  return Failed(error == ERROR_CALL_NOT_IMPLEMENTED ? DaemonResult::kNoServices : DaemonResult::kManagerFailed, error);
 }
 
 bool QueryState(SC_HANDLE service, SERVICE_STATUS* status) { return ::QueryServiceStatus(service, status) != FALSE; }
@@ -80,7 +80,7 @@ void SetDescription(SC_HANDLE service, const std::string& description) {
 ServiceOutcome StopOpened(SC_HANDLE service, DWORD timeout_ms) {
   DWORD start = ::GetTickCount();
   SERVICE_STATUS status = {};
-  if (!QueryState(service, &status)) return Failed(daemon_code::kStopFailed, ::GetLastError());
+  if (!QueryState(service, &status)) return Failed(DaemonResult::kStopFailed, ::GetLastError());
   if (status.dwCurrentState == SERVICE_STOPPED) return Done(true);
   // Held before the stop, so that we can see the process end after it reports STOPPED.
   ScopedHandle process;
@@ -89,13 +89,13 @@ ServiceOutcome StopOpened(SC_HANDLE service, DWORD timeout_ms) {
   if (status.dwCurrentState != SERVICE_STOP_PENDING && status.dwCurrentState != SERVICE_STOPPED &&
       !::ControlService(service, SERVICE_CONTROL_STOP, &status)) {
     DWORD error = ::GetLastError();
-    if (error != ERROR_SERVICE_NOT_ACTIVE) return Failed(daemon_code::kStopFailed, error);
+    if (error != ERROR_SERVICE_NOT_ACTIVE) return Failed(DaemonResult::kStopFailed, error);
   }
   DWORD spent = ::GetTickCount() - start;
   DWORD state = WaitForState(service, SERVICE_STOPPED, timeout_ms > spent ? timeout_ms - spent : 0, &status);
-  if (state != SERVICE_STOPPED) return Failed(daemon_code::kTimedOut, ERROR_SERVICE_REQUEST_TIMEOUT);
+  if (state != SERVICE_STOPPED) return Failed(DaemonResult::kTimedOut, ERROR_SERVICE_REQUEST_TIMEOUT);
   if (process && ::WaitForSingleObject(process.get(), kProcessExitWaitMs) != WAIT_OBJECT_0)
-    return Failed(daemon_code::kTimedOut, ERROR_SERVICE_REQUEST_TIMEOUT);
+    return Failed(DaemonResult::kTimedOut, ERROR_SERVICE_REQUEST_TIMEOUT);
   return Done(false);
 }
 
@@ -104,7 +104,7 @@ ServiceOutcome StopOpened(SC_HANDLE service, DWORD timeout_ms) {
 ServiceOutcome ServiceInstall(const ServiceConfig& config) {
   ScopedServiceHandle manager;
   ServiceOutcome opened = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE, &manager);
-  if (opened.code != daemon_code::kOk) return opened;
+  if (opened.code != DaemonResult::kOk) return opened;
   ScopedServiceHandle service(::CreateServiceA(manager.get(), config.name.c_str(), config.display_name.c_str(),
                                                SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, config.start_type,
                                                SERVICE_ERROR_NORMAL, config.command_line.c_str(), nullptr, nullptr,
@@ -112,14 +112,14 @@ ServiceOutcome ServiceInstall(const ServiceConfig& config) {
   bool existed = false;
   if (!service) {
     DWORD error = ::GetLastError();
-    if (error != ERROR_SERVICE_EXISTS) return Failed(daemon_code::kInstallFailed, error);
+    if (error != ERROR_SERVICE_EXISTS) return Failed(DaemonResult::kInstallFailed, error);
     existed = true;
     service.Reset(::OpenServiceA(manager.get(), config.name.c_str(), SERVICE_CHANGE_CONFIG));
-    if (!service) return Failed(daemon_code::kInstallFailed, ::GetLastError());
+    if (!service) return Failed(DaemonResult::kInstallFailed, ::GetLastError());
     if (!::ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, config.start_type, SERVICE_NO_CHANGE,
                                 config.command_line.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
                                 config.display_name.c_str()))
-      return Failed(daemon_code::kInstallFailed, ::GetLastError());
+      return Failed(DaemonResult::kInstallFailed, ::GetLastError());
   }
   SetDescription(service.get(), config.description);
   return Done(existed);
@@ -128,17 +128,17 @@ ServiceOutcome ServiceInstall(const ServiceConfig& config) {
 ServiceOutcome ServiceStart(const std::string& name, DWORD timeout_ms) {
   ScopedServiceHandle manager;
   ServiceOutcome opened = OpenManager(SC_MANAGER_CONNECT, &manager);
-  if (opened.code != daemon_code::kOk) return opened;
+  if (opened.code != DaemonResult::kOk) return opened;
   ScopedServiceHandle service(::OpenServiceA(manager.get(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
   if (!service) {
     DWORD error = ::GetLastError();
-    return Failed(error == ERROR_SERVICE_DOES_NOT_EXIST ? daemon_code::kNotInstalled : daemon_code::kStartFailed,
+    return Failed(error == ERROR_SERVICE_DOES_NOT_EXIST ? DaemonResult::kNotInstalled : DaemonResult::kStartFailed,
                   error);
   }
   bool already = false;
   if (!::StartServiceA(service.get(), 0, nullptr)) {
     DWORD error = ::GetLastError();
-    if (error != ERROR_SERVICE_ALREADY_RUNNING) return Failed(daemon_code::kStartFailed, error);
+    if (error != ERROR_SERVICE_ALREADY_RUNNING) return Failed(DaemonResult::kStartFailed, error);
     already = true;
   }
   SERVICE_STATUS status = {};
@@ -147,20 +147,20 @@ ServiceOutcome ServiceStart(const std::string& name, DWORD timeout_ms) {
   if (state == SERVICE_STOPPED) {
     DWORD error = status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR ? status.dwServiceSpecificExitCode
                                                                          : status.dwWin32ExitCode;
-    return Failed(daemon_code::kStartFailed, error);
+    return Failed(DaemonResult::kStartFailed, error);
   }
-  return Failed(daemon_code::kTimedOut, state == 0 ? ::GetLastError() : ERROR_SERVICE_REQUEST_TIMEOUT);
+  return Failed(DaemonResult::kTimedOut, state == 0 ? ::GetLastError() : ERROR_SERVICE_REQUEST_TIMEOUT);
 }
 
 ServiceOutcome ServiceStop(const std::string& name, DWORD timeout_ms) {
   ScopedServiceHandle manager;
   ServiceOutcome opened = OpenManager(SC_MANAGER_CONNECT, &manager);
-  if (opened.code != daemon_code::kOk) return opened;
+  if (opened.code != DaemonResult::kOk) return opened;
   ScopedServiceHandle service(::OpenServiceA(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS));
   if (!service) {
     DWORD error = ::GetLastError();
     if (error == ERROR_SERVICE_DOES_NOT_EXIST) return Done(true);
-    return Failed(daemon_code::kStopFailed, error);
+    return Failed(DaemonResult::kStopFailed, error);
   }
   return StopOpened(service.get(), timeout_ms);
 }
@@ -168,20 +168,20 @@ ServiceOutcome ServiceStop(const std::string& name, DWORD timeout_ms) {
 ServiceOutcome ServiceDelete(const std::string& name, DWORD timeout_ms) {
   ScopedServiceHandle manager;
   ServiceOutcome opened = OpenManager(SC_MANAGER_CONNECT, &manager);
-  if (opened.code != daemon_code::kOk) return opened;
+  if (opened.code != DaemonResult::kOk) return opened;
   ScopedServiceHandle service(
       ::OpenServiceA(manager.get(), name.c_str(), DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS));
   if (!service) {
     DWORD error = ::GetLastError();
     if (error == ERROR_SERVICE_DOES_NOT_EXIST) return Done(true);
-    return Failed(daemon_code::kDeleteFailed, error);
+    return Failed(DaemonResult::kDeleteFailed, error);
   }
   ServiceOutcome stopped = StopOpened(service.get(), timeout_ms);
-  if (stopped.code != daemon_code::kOk) return stopped;
+  if (stopped.code != DaemonResult::kOk) return stopped;
   if (!::DeleteService(service.get())) {
     DWORD error = ::GetLastError();
     if (error == ERROR_SERVICE_MARKED_FOR_DELETE) return Done(true);
-    return Failed(daemon_code::kDeleteFailed, error);
+    return Failed(DaemonResult::kDeleteFailed, error);
   }
   return Done(false);
 }

@@ -1,11 +1,13 @@
 // The service manager side of the daemons' switches: install, start, stop and delete a service,
-// each waiting (bounded) for the state it asks for. Results are daemon_code values.
+// each waiting (bounded) for the state it asks for.
 #ifndef QM_COMPONENTS_RUNTIME_COMMON_SERVICE_CONTROL_H_
 #define QM_COMPONENTS_RUNTIME_COMMON_SERVICE_CONTROL_H_
 
 #include <windows.h>
 
 #include <string>
+
+#include "components/runtime/common/runtime_codes.h"
 
 namespace qm {
 
@@ -20,7 +22,7 @@ struct ServiceConfig {
 };
 
 struct ServiceOutcome {
-  int code = 0;
+  DaemonResult code = DaemonResult::kOk;
   bool already = false;  // nothing to do: the service was already in that state
   DWORD error = 0;       // Win32 error of the step that failed
 };

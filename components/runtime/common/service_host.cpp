@@ -67,9 +67,9 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
 
 }  // namespace
 
-int ServiceHostRun(const ServiceBody& body) {
+DaemonResult ServiceHostRun(const ServiceBody& body) {
   ScopedHandle stop(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!stop) return daemon_code::kInternal;
+  if (!stop) return DaemonResult::kInternal;
   ::InitializeCriticalSection(&g_host.lock);
   g_host.body = body;
   g_host.stop = stop.get();
@@ -77,7 +77,7 @@ int ServiceHostRun(const ServiceBody& body) {
   bool dispatched = ::StartServiceCtrlDispatcherA(table) != FALSE;
   g_host.stop = nullptr;
   ::DeleteCriticalSection(&g_host.lock);
-  return dispatched ? daemon_code::kOk : daemon_code::kNotUnderManager;
+  return dispatched ? DaemonResult::kOk : DaemonResult::kNotUnderManager;
 }
 
 }  // namespace qm

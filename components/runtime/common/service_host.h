@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "components/runtime/common/runtime_codes.h"
+
 namespace qm {
 
 // The switch in the service's command line that makes the program run as the service.
@@ -18,9 +20,9 @@ struct ServiceBody {
   void* context;
 };
 
-// Hands the process to the service manager until the service has stopped. Returns a
-// daemon_code: kNotUnderManager when the program was not started by the manager.
-int ServiceHostRun(const ServiceBody& body);
+// Hands the process to the service manager until the service has stopped. kNotUnderManager when
+// the program was not started by the manager.
+DaemonResult ServiceHostRun(const ServiceBody& body);
 
 }  // namespace qm
 

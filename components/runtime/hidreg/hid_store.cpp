@@ -23,29 +23,29 @@ bool IsEmpty(const RegKey& key) { return !key.HasAnySubKey() && !key.HasAnyValue
 
 }  // namespace
 
-int HidStoreWrite(const HidDeviceEntry& entry) {
+HidRegResult HidStoreWrite(const HidDeviceEntry& entry) {
   std::string path = std::string(kHidRootKey) + "\\" + entry.product_guid + "\\" + entry.monitor_id;
   RegKey existing;
   bool existed = existing.Open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_QUERY_VALUE) == ERROR_SUCCESS;
   existing.Close();
   RegKey key;
-  if (key.Create(HKEY_LOCAL_MACHINE, path.c_str()) != ERROR_SUCCESS) return hidreg_code::kRegistryFailed;
+  if (key.Create(HKEY_LOCAL_MACHINE, path.c_str()) != ERROR_SUCCESS) return HidRegResult::kRegistryFailed;
   if (key.WriteString(kVidPid, entry.vid_pid) == ERROR_SUCCESS &&
       key.WriteDword(kReadNum, entry.read_num) == ERROR_SUCCESS &&
       key.WriteDword(kProductNum, entry.product_num) == ERROR_SUCCESS)
-    return hidreg_code::kOk;
+    return HidRegResult::kOk;
   key.Close();
   // A half-written new entry would be read as a device of ours; take it away again.
   if (!existed) HidStoreDelete({entry.product_guid, entry.product_num});
-  return hidreg_code::kRegistryFailed;
+  return HidRegResult::kRegistryFailed;
 }
 
-int HidStoreDelete(const HidProductRef& product) {
+HidRegResult HidStoreDelete(const HidProductRef& product) {
   RegKey root;
   LONG status = root.Open(HKEY_LOCAL_MACHINE, kHidRootKey, KEY_ALL_ACCESS);
-  if (status == ERROR_FILE_NOT_FOUND) return hidreg_code::kOk;
-  if (status != ERROR_SUCCESS) return hidreg_code::kRegistryFailed;
-  int result = hidreg_code::kOk;
+  if (status == ERROR_FILE_NOT_FOUND) return HidRegResult::kOk;
+  if (status != ERROR_SUCCESS) return HidRegResult::kRegistryFailed;
+  HidRegResult result = HidRegResult::kOk;
   RegKey guid;
   status = guid.Open(root.get(), product.product_guid.c_str(), KEY_ALL_ACCESS);
   if (status == ERROR_SUCCESS) {
@@ -55,14 +55,14 @@ int HidStoreDelete(const HidProductRef& product) {
       if (monitor.Open(guid.get(), name.c_str(), KEY_QUERY_VALUE) != ERROR_SUCCESS) continue;
       if (monitor.ReadDword(kProductNum, &number) != ERROR_SUCCESS || number != product.product_num) continue;
       monitor.Close();
-      if (guid.DeleteSubKey(name.c_str()) != ERROR_SUCCESS) result = hidreg_code::kRegistryFailed;
+      if (guid.DeleteSubKey(name.c_str()) != ERROR_SUCCESS) result = HidRegResult::kRegistryFailed;
     }
     bool empty = IsEmpty(guid);
     guid.Close();
     if (empty && root.DeleteSubKey(product.product_guid.c_str()) != ERROR_SUCCESS)
-      result = hidreg_code::kRegistryFailed;
+      result = HidRegResult::kRegistryFailed;
   } else if (status != ERROR_FILE_NOT_FOUND) {
-    result = hidreg_code::kRegistryFailed;
+    result = HidRegResult::kRegistryFailed;
   }
   bool root_empty = IsEmpty(root);
   root.Close();
@@ -70,7 +70,7 @@ int HidStoreDelete(const HidProductRef& product) {
     RegKey software;
     if (software.Open(HKEY_LOCAL_MACHINE, "Software", KEY_ALL_ACCESS) != ERROR_SUCCESS ||
         software.DeleteSubKey("QMHid") != ERROR_SUCCESS)
-      result = hidreg_code::kRegistryFailed;
+      result = HidRegResult::kRegistryFailed;
   }
   return result;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "components/runtime/common/runtime_codes.h"
 #include "components/runtime/hidreg/hid_text.h"
 
 namespace qm {
@@ -23,11 +24,11 @@ struct HidRecord {
 };
 
 // Creates or overwrites the entry's key and its values "VidPid" (REG_SZ), "ReadNum" and
-// "ProductNum" (REG_DWORD). Returns a hidreg_code.
-int HidStoreWrite(const HidDeviceEntry& entry);
+// "ProductNum" (REG_DWORD).
+HidRegResult HidStoreWrite(const HidDeviceEntry& entry);
 // Removes the product's entries whose ProductNum matches, then the product's key and the root
 // key when they are left empty. Nothing to remove is success.
-int HidStoreDelete(const HidProductRef& product);
+HidRegResult HidStoreDelete(const HidProductRef& product);
 // Every readable record, in key order; a key without a valid "VidPid" is passed over.
 std::vector<HidRecord> HidStoreRead();
 // The distinct VID&PID pairs of |records|, joined by ";" (a hid monitor's filter).

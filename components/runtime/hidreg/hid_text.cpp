@@ -83,33 +83,33 @@ bool VidPidFromDevicePath(const std::string& path, std::string* vid_pid) {
   return false;
 }
 
-int ParseHidDeviceEntry(const char* text, HidDeviceEntry* out) {
-  if (!text) return hidreg_code::kNoText;
+HidRegResult ParseHidDeviceEntry(const char* text, HidDeviceEntry* out) {
+  if (!text) return HidRegResult::kNoText;
   std::vector<std::string> fields = SplitFields(text, ';');
-  if (fields.size() != 5) return hidreg_code::kFieldCount;
-  if (AnyEmpty(fields)) return hidreg_code::kEmptyField;
+  if (fields.size() != 5) return HidRegResult::kFieldCount;
+  if (AnyEmpty(fields)) return HidRegResult::kEmptyField;
   HidDeviceEntry entry;
   if (!ParseNumber(fields[0], &entry.product_num) || !ParseNumber(fields[4], &entry.read_num))
-    return hidreg_code::kBadNumber;
-  if (!IsKeyName(fields[1]) || !IsKeyName(fields[2])) return hidreg_code::kBadName;
-  if (!NormalizeVidPid(fields[3], &entry.vid_pid)) return hidreg_code::kBadVidPid;
+    return HidRegResult::kBadNumber;
+  if (!IsKeyName(fields[1]) || !IsKeyName(fields[2])) return HidRegResult::kBadName;
+  if (!NormalizeVidPid(fields[3], &entry.vid_pid)) return HidRegResult::kBadVidPid;
   entry.product_guid = fields[1];
   entry.monitor_id = fields[2];
   *out = entry;
-  return hidreg_code::kOk;
+  return HidRegResult::kOk;
 }
 
-int ParseHidProductRef(const char* text, HidProductRef* out) {
-  if (!text) return hidreg_code::kNoText;
+HidRegResult ParseHidProductRef(const char* text, HidProductRef* out) {
+  if (!text) return HidRegResult::kNoText;
   std::vector<std::string> fields = SplitFields(text, ';');
-  if (fields.size() != 2) return hidreg_code::kFieldCount;
-  if (AnyEmpty(fields)) return hidreg_code::kEmptyField;
+  if (fields.size() != 2) return HidRegResult::kFieldCount;
+  if (AnyEmpty(fields)) return HidRegResult::kEmptyField;
   HidProductRef ref;
-  if (!IsKeyName(fields[0])) return hidreg_code::kBadName;
-  if (!ParseNumber(fields[1], &ref.product_num)) return hidreg_code::kBadNumber;
+  if (!IsKeyName(fields[0])) return HidRegResult::kBadName;
+  if (!ParseNumber(fields[1], &ref.product_num)) return HidRegResult::kBadNumber;
   ref.product_guid = fields[0];
   *out = ref;
-  return hidreg_code::kOk;
+  return HidRegResult::kOk;
 }
 
 }  // namespace qm

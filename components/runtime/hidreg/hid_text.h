@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "components/runtime/common/runtime_codes.h"
+
 namespace qm {
 
 // "PRODUCT_NUM;PRODUCT_GUID;MONITOR_ID;VID&PID;READ_NUM"
@@ -24,9 +26,9 @@ struct HidProductRef {
   uint32_t product_num = 0;
 };
 
-// Each returns a hidreg_code; |out| is set only on kOk.
-int ParseHidDeviceEntry(const char* text, HidDeviceEntry* out);
-int ParseHidProductRef(const char* text, HidProductRef* out);
+// |out| is set only on kOk.
+HidRegResult ParseHidDeviceEntry(const char* text, HidDeviceEntry* out);
+HidRegResult ParseHidProductRef(const char* text, HidProductRef* out);
 
 // |text| cut at every |separator|, empty pieces kept ("a;;b" has three, "" one).
 std::vector<std::string> SplitFields(const std::string& text, char separator);

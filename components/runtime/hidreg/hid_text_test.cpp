@@ -3,55 +3,56 @@
 #include <gtest/gtest.h>
 
 #include "components/runtime/common/runtime_codes.h"
+#include "tests/result_printer.h"
 
 namespace {
 
-using namespace qm::hidreg_code;
+using qm::HidRegResult;
 
 const char kGuid[] = "6F1C2E4A-3B7D-4C59-9E21-0A8B7D6C5E41_KX2";
 
 TEST(HidText, DeviceEntries) {
   struct Row {
     std::string text;
-    int code;
+    HidRegResult code;
   };
   const std::string g = kGuid;
   const std::string m = "{8A3C41F2-6B0D-4E7A-9C15-3D2E1F0A9B87}";
   const Row rows[] = {
-      {"1;" + g + ";" + m + ";096E&0703;2", kOk},
-      {"1;" + g + ";0f3c9a7d21e84b6c95a0d3e7f1b2c4a8;096e&0702;2", kOk},
-      {"4294967295;" + g + ";" + m + ";ABCD&ef01;0", kOk},
-      {"1;" + g + ";" + m + ";096E&0703", kFieldCount},
-      {"1;" + g + ";" + m + ";096E&0703;2;", kFieldCount},
-      {"", kFieldCount},
-      {"1;;" + m + ";096E&0703;2", kEmptyField},
-      {";" + g + ";" + m + ";096E&0703;2", kEmptyField},
-      {"1;" + g + ";" + m + ";096E&0703;", kEmptyField},
-      {"1;" + g + ";" + m + ";096E0703;2", kBadVidPid},
-      {"1;" + g + ";" + m + ";096G&0703;2", kBadVidPid},
-      {"1;" + g + ";" + m + ";96E&0703;2", kBadVidPid},
-      {"1;" + g + ";" + m + ";096E&07031;2", kBadVidPid},
-      {"x;" + g + ";" + m + ";096E&0703;2", kBadNumber},
-      {"1;" + g + ";" + m + ";096E&0703;-2", kBadNumber},
-      {"4294967296;" + g + ";" + m + ";096E&0703;2", kBadNumber},
-      {"1;" + g + ";" + m + ";096E&0703; 2", kBadNumber},
-      {"1;" + g + "\\x;" + m + ";096E&0703;2", kBadName},
-      {"1;" + g + ";" + m + "\\;096E&0703;2", kBadName},
-      {"1;" + g + ";a\tb;096E&0703;2", kBadName},
-      {"1;" + std::string(256, 'a') + ";" + m + ";096E&0703;2", kBadName},
+      {"1;" + g + ";" + m + ";096E&0703;2", HidRegResult::kOk},
+      {"1;" + g + ";0f3c9a7d21e84b6c95a0d3e7f1b2c4a8;096e&0702;2", HidRegResult::kOk},
+      {"4294967295;" + g + ";" + m + ";ABCD&ef01;0", HidRegResult::kOk},
+      {"1;" + g + ";" + m + ";096E&0703", HidRegResult::kFieldCount},
+      {"1;" + g + ";" + m + ";096E&0703;2;", HidRegResult::kFieldCount},
+      {"", HidRegResult::kFieldCount},
+      {"1;;" + m + ";096E&0703;2", HidRegResult::kEmptyField},
+      {";" + g + ";" + m + ";096E&0703;2", HidRegResult::kEmptyField},
+      {"1;" + g + ";" + m + ";096E&0703;", HidRegResult::kEmptyField},
+      {"1;" + g + ";" + m + ";096E0703;2", HidRegResult::kBadVidPid},
+      {"1;" + g + ";" + m + ";096G&0703;2", HidRegResult::kBadVidPid},
+      {"1;" + g + ";" + m + ";96E&0703;2", HidRegResult::kBadVidPid},
+      {"1;" + g + ";" + m + ";096E&07031;2", HidRegResult::kBadVidPid},
+      {"x;" + g + ";" + m + ";096E&0703;2", HidRegResult::kBadNumber},
+      {"1;" + g + ";" + m + ";096E&0703;-2", HidRegResult::kBadNumber},
+      {"4294967296;" + g + ";" + m + ";096E&0703;2", HidRegResult::kBadNumber},
+      {"1;" + g + ";" + m + ";096E&0703; 2", HidRegResult::kBadNumber},
+      {"1;" + g + "\\x;" + m + ";096E&0703;2", HidRegResult::kBadName},
+      {"1;" + g + ";" + m + "\\;096E&0703;2", HidRegResult::kBadName},
+      {"1;" + g + ";a\tb;096E&0703;2", HidRegResult::kBadName},
+      {"1;" + std::string(256, 'a') + ";" + m + ";096E&0703;2", HidRegResult::kBadName},
   };
   for (const Row& row : rows) {
     qm::HidDeviceEntry entry;
     entry.monitor_id = "untouched";
     EXPECT_EQ(qm::ParseHidDeviceEntry(row.text.c_str(), &entry), row.code) << row.text;
-    if (row.code != kOk) EXPECT_EQ(entry.monitor_id, "untouched") << row.text;
+    if (row.code != HidRegResult::kOk) EXPECT_EQ(entry.monitor_id, "untouched") << row.text;
   }
-  EXPECT_EQ(qm::ParseHidDeviceEntry(nullptr, nullptr), kNoText);
+  EXPECT_EQ(qm::ParseHidDeviceEntry(nullptr, nullptr), HidRegResult::kNoText);
 }
 
 TEST(HidText, DeviceEntryFields) {
   qm::HidDeviceEntry entry;
-  ASSERT_EQ(qm::ParseHidDeviceEntry("7;G_KX2;0f3c9a7d;096e&07a3;0012", &entry), kOk);
+  ASSERT_EQ(qm::ParseHidDeviceEntry("7;G_KX2;0f3c9a7d;096e&07a3;0012", &entry), HidRegResult::kOk);
   EXPECT_EQ(entry.product_num, 7u);
   EXPECT_EQ(entry.product_guid, "G_KX2");
   EXPECT_EQ(entry.monitor_id, "0f3c9a7d");
@@ -62,27 +63,27 @@ TEST(HidText, DeviceEntryFields) {
 TEST(HidText, ProductRefs) {
   struct Row {
     const char* text;
-    int code;
+    HidRegResult code;
   };
   const Row rows[] = {
-      {"6F1C2E4A-3B7D-4C59-9E21-0A8B7D6C5E41_KX2;1", kOk},
-      {"G;0", kOk},
-      {"G", kFieldCount},
-      {"G;1;2", kFieldCount},
-      {";1", kEmptyField},
-      {"G;", kEmptyField},
-      {"G;one", kBadNumber},
-      {"a\\b;1", kBadName},
+      {"6F1C2E4A-3B7D-4C59-9E21-0A8B7D6C5E41_KX2;1", HidRegResult::kOk},
+      {"G;0", HidRegResult::kOk},
+      {"G", HidRegResult::kFieldCount},
+      {"G;1;2", HidRegResult::kFieldCount},
+      {";1", HidRegResult::kEmptyField},
+      {"G;", HidRegResult::kEmptyField},
+      {"G;one", HidRegResult::kBadNumber},
+      {"a\\b;1", HidRegResult::kBadName},
   };
   for (const Row& row : rows) {
     qm::HidProductRef ref;
     EXPECT_EQ(qm::ParseHidProductRef(row.text, &ref), row.code) << row.text;
   }
   qm::HidProductRef ref;
-  ASSERT_EQ(qm::ParseHidProductRef("G_KX2;3", &ref), kOk);
+  ASSERT_EQ(qm::ParseHidProductRef("G_KX2;3", &ref), HidRegResult::kOk);
   EXPECT_EQ(ref.product_guid, "G_KX2");
   EXPECT_EQ(ref.product_num, 3u);
-  EXPECT_EQ(qm::ParseHidProductRef(nullptr, &ref), kNoText);
+  EXPECT_EQ(qm::ParseHidProductRef(nullptr, &ref), HidRegResult::kNoText);
 }
 
 TEST(HidText, SplitKeepsEmptyFields) {

@@ -8,7 +8,7 @@
 
 namespace {
 
-using namespace qm::hidreg_code;
+using qm::HidRegResult;
 using HidFn = int(__stdcall*)(const char*);
 
 const std::string kGuid = "6F1C2E4A-3B7D-4C59-9E21-0A8B7D6C5E41_KX2";
@@ -61,6 +61,9 @@ class HidRegTest : public ::testing::Test {
   }
   void TearDown() override { rttest::DeleteHidRecords(); }
 
+  HidRegResult Write(const char* text) const { return static_cast<HidRegResult>(write_(text)); }
+  HidRegResult Delete(const char* text) const { return static_cast<HidRegResult>(delete_(text)); }
+
   qm::ScopedModule library_;
   HidFn write_ = nullptr;
   HidFn delete_ = nullptr;
@@ -75,23 +78,23 @@ TEST_F(HidRegTest, ExportsAsTheScriptSpellsThem) {
 TEST_F(HidRegTest, Writes) {
   struct Row {
     std::string text;
-    int code;
+    HidRegResult code;
     Values values;  // expected under kGuid\kMonitor when the code is kOk
   };
   const Row rows[] = {
-      {"1;" + kGuid + ";" + kMonitor + ";096E&0703;2", kOk, {"096E&0703", 2, 1}},
-      {"3;" + kGuid + ";" + kMonitor + ";096e&07a3;12", kOk, {"096E&07A3", 12, 3}},
-      {"1;" + kGuid + ";" + kMonitor + ";096E&0703", kFieldCount, {}},
-      {"1;" + kGuid + ";;096E&0703;2", kEmptyField, {}},
-      {"1;" + kGuid + ";" + kMonitor + ";096E-0703;2", kBadVidPid, {}},
-      {"one;" + kGuid + ";" + kMonitor + ";096E&0703;2", kBadNumber, {}},
-      {"1;" + kGuid + ";a\\b;096E&0703;2", kBadName, {}},
+      {"1;" + kGuid + ";" + kMonitor + ";096E&0703;2", HidRegResult::kOk, {"096E&0703", 2, 1}},
+      {"3;" + kGuid + ";" + kMonitor + ";096e&07a3;12", HidRegResult::kOk, {"096E&07A3", 12, 3}},
+      {"1;" + kGuid + ";" + kMonitor + ";096E&0703", HidRegResult::kFieldCount, {}},
+      {"1;" + kGuid + ";;096E&0703;2", HidRegResult::kEmptyField, {}},
+      {"1;" + kGuid + ";" + kMonitor + ";096E-0703;2", HidRegResult::kBadVidPid, {}},
+      {"one;" + kGuid + ";" + kMonitor + ";096E&0703;2", HidRegResult::kBadNumber, {}},
+      {"1;" + kGuid + ";a\\b;096E&0703;2", HidRegResult::kBadName, {}},
   };
   for (const Row& row : rows) {
     rttest::DeleteHidRecords();
-    EXPECT_EQ(write_(row.text.c_str()), row.code) << row.text;
+    EXPECT_EQ(Write(row.text.c_str()), row.code) << row.text;
     Values values;
-    if (row.code == kOk) {
+    if (row.code == HidRegResult::kOk) {
       ASSERT_TRUE(ReadEntry(kGuid, kMonitor, &values)) << row.text;
       EXPECT_EQ(values.vid_pid, row.values.vid_pid);
       EXPECT_EQ(values.read_num, row.values.read_num);
@@ -100,14 +103,14 @@ TEST_F(HidRegTest, Writes) {
       EXPECT_FALSE(KeyExists(rttest::kHidRoot)) << "a malformed text changes nothing: " << row.text;
     }
   }
-  EXPECT_EQ(write_(nullptr), kNoText);
+  EXPECT_EQ(Write(nullptr), HidRegResult::kNoText);
   EXPECT_FALSE(KeyExists("Software\\QMSrv")) << "the engine's key is not ours to make";
 }
 
 TEST_F(HidRegTest, RepeatedWriteKeepsOneEntry) {
   const std::string text = "1;" + kGuid + ";" + kMonitor + ";096E&0703;";
-  EXPECT_EQ(write_((text + "2").c_str()), kOk);
-  EXPECT_EQ(write_((text + "4").c_str()), kOk);
+  EXPECT_EQ(Write((text + "2").c_str()), HidRegResult::kOk);
+  EXPECT_EQ(Write((text + "4").c_str()), HidRegResult::kOk);
   Values values;
   ASSERT_TRUE(ReadEntry(kGuid, kMonitor, &values));
   EXPECT_EQ(values.read_num, 4u);
@@ -124,24 +127,26 @@ TEST_F(HidRegTest, DeletesByProductThenTheRoot) {
   for (const std::string& text :
        {"1;" + kGuid + ";" + kMonitor + ";096E&0703;2", "1;" + kGuid + ";" + kMonitorRx90 + ";096E&0702;2",
         "2;" + kGuid + ";M2;096E&0704;1", std::string("1;OTHER_RX90;M3;096E&0705;1")})
-    ASSERT_EQ(write_(text.c_str()), kOk) << text;
+    ASSERT_EQ(Write(text.c_str()), HidRegResult::kOk) << text;
   struct Row {
     std::string text;
-    int code;
+    HidRegResult code;
     std::vector<std::pair<std::string, std::string>> left;  // guid, monitor
     bool root_left;
   };
   const std::vector<Row> rows = {
-      {kGuid, kFieldCount, {{kGuid, kMonitor}, {kGuid, kMonitorRx90}, {kGuid, "M2"}, {"OTHER_RX90", "M3"}}, true},
-      {kGuid + ";x", kBadNumber, {{kGuid, kMonitor}, {kGuid, kMonitorRx90}, {kGuid, "M2"}, {"OTHER_RX90", "M3"}}, true},
-      {kGuid + ";1", kOk, {{kGuid, "M2"}, {"OTHER_RX90", "M3"}}, true},
-      {kGuid + ";1", kOk, {{kGuid, "M2"}, {"OTHER_RX90", "M3"}}, true},
-      {kGuid + ";2", kOk, {{"OTHER_RX90", "M3"}}, true},
-      {"OTHER_RX90;1", kOk, {}, false},
-      {"OTHER_RX90;1", kOk, {}, false},
+      {kGuid, HidRegResult::kFieldCount,
+       {{kGuid, kMonitor}, {kGuid, kMonitorRx90}, {kGuid, "M2"}, {"OTHER_RX90", "M3"}}, true},
+      {kGuid + ";x", HidRegResult::kBadNumber,
+       {{kGuid, kMonitor}, {kGuid, kMonitorRx90}, {kGuid, "M2"}, {"OTHER_RX90", "M3"}}, true},
+      {kGuid + ";1", HidRegResult::kOk, {{kGuid, "M2"}, {"OTHER_RX90", "M3"}}, true},
+      {kGuid + ";1", HidRegResult::kOk, {{kGuid, "M2"}, {"OTHER_RX90", "M3"}}, true},
+      {kGuid + ";2", HidRegResult::kOk, {{"OTHER_RX90", "M3"}}, true},
+      {"OTHER_RX90;1", HidRegResult::kOk, {}, false},
+      {"OTHER_RX90;1", HidRegResult::kOk, {}, false},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(delete_(row.text.c_str()), row.code) << row.text;
+    EXPECT_EQ(Delete(row.text.c_str()), row.code) << row.text;
     for (const auto& entry : row.left) {
       Values values;
       EXPECT_TRUE(ReadEntry(entry.first, entry.second, &values)) << row.text << ": " << entry.second;

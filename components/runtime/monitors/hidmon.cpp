@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "base/win/scoped_handle.h"
 #include "components/runtime/common/device_list.h"
 #include "components/runtime/common/plugin_api.h"
@@ -15,9 +16,7 @@
 
 namespace {
 
-using qm::plugin_code::kBadArgument;
-using qm::plugin_code::kFailed;
-using qm::plugin_code::kUnavailable;
+using qm::PluginResult;
 
 // GUID_DEVINTERFACE_HID, as HidD_GetHidGuid returns it.
 const GUID kHidInterface = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
@@ -83,18 +82,18 @@ bool Wanted(const std::string& pair, bool all, const std::vector<std::string>& p
   return false;
 }
 
-int Enumerate(const char* filter, char* list, DWORD size, DWORD* needed, DWORD* count) {
-  if (!filter || !needed || !count) return kBadArgument;
+PluginResult Enumerate(const char* filter, char* list, DWORD size, DWORD* needed, DWORD* count) {
+  if (!filter || !needed || !count) return PluginResult::kBadArgument;
   bool all = false;
   std::vector<std::string> pairs;
-  if (!ParseFilter(filter, &all, &pairs)) return kBadArgument;
+  if (!ParseFilter(filter, &all, &pairs)) return PluginResult::kBadArgument;
   std::vector<std::string> entries;
   if (!all && pairs.empty()) return qm::WriteDeviceList(entries, list, size, needed, count);
   SetupApi api;
-  if (!LoadSetupApi(&api)) return kUnavailable;
+  if (!LoadSetupApi(&api)) return PluginResult::kUnavailable;
   DeviceInfoSet set(api.get_class_devs(&kHidInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE),
                     api.destroy_list);
-  if (!set.is_valid()) return kFailed;
+  if (!set.is_valid()) return PluginResult::kFailed;
   SP_DEVICE_INTERFACE_DATA device = {};
   device.cbSize = sizeof(device);
   for (DWORD i = 0; api.enum_interfaces(set.get(), nullptr, &kHidInterface, i, &device); ++i) {
@@ -114,9 +113,9 @@ int Enumerate(const char* filter, char* list, DWORD size, DWORD* needed, DWORD* 
 
 }  // namespace
 
-extern "C" int __stdcall QmMonGetInfo(QmMonitorInfo* info) { return qm::MonitorGetInfo(info, "hid"); }
+extern "C" int __stdcall QmMonGetInfo(QmMonitorInfo* info) { return qm::ToInt(qm::MonitorGetInfo(info, "hid")); }
 
 // "*" matches every HID device, for diagnostics.
 extern "C" int __stdcall QmMonEnumerate(const char* filter, char* list, DWORD size, DWORD* needed, DWORD* count) {
-  return qm::MonitorEnumerateGuarded([&] { return Enumerate(filter, list, size, needed, count); });
+  return qm::ToInt(qm::MonitorEnumerateGuarded([&] { return Enumerate(filter, list, size, needed, count); }));
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "base/win/scoped_handle.h"
 #include "components/runtime/common/device_list.h"
 #include "components/runtime/common/plugin_api.h"
@@ -12,9 +13,7 @@
 
 namespace {
 
-using qm::plugin_code::kBadArgument;
-using qm::plugin_code::kFailed;
-using qm::plugin_code::kUnavailable;
+using qm::PluginResult;
 
 using Context = ULONG_PTR;  // SCARDCONTEXT
 using EstablishFn = LONG(WINAPI*)(DWORD, LPCVOID, LPCVOID, Context*);
@@ -50,28 +49,28 @@ std::string Lower(std::string text) {
   return text;
 }
 
-int Enumerate(const char* filter, char* list, DWORD size, DWORD* needed, DWORD* count) {
-  if (!filter || !needed || !count) return kBadArgument;
+PluginResult Enumerate(const char* filter, char* list, DWORD size, DWORD* needed, DWORD* count) {
+  if (!filter || !needed || !count) return PluginResult::kBadArgument;
   qm::ScopedModule winscard(::LoadLibraryA("winscard.dll"));
-  if (!winscard) return kUnavailable;
+  if (!winscard) return PluginResult::kUnavailable;
   auto establish = reinterpret_cast<EstablishFn>(::GetProcAddress(winscard.get(), "SCardEstablishContext"));
   auto list_readers = reinterpret_cast<ListReadersFn>(::GetProcAddress(winscard.get(), "SCardListReadersA"));
   auto release = reinterpret_cast<ReleaseFn>(::GetProcAddress(winscard.get(), "SCardReleaseContext"));
-  if (!establish || !list_readers || !release) return kUnavailable;
+  if (!establish || !list_readers || !release) return PluginResult::kUnavailable;
   std::vector<std::string> entries;
   {
     ScopedContext context(release);
     // No resource manager (the smart-card service is not running): nothing can be seen.
-    if (establish(kScopeSystem, nullptr, nullptr, context.receive()) != 0) return kUnavailable;
+    if (establish(kScopeSystem, nullptr, nullptr, context.receive()) != 0) return PluginResult::kUnavailable;
     context.set_valid();
     DWORD length = 0;
     LONG status = list_readers(context.get(), nullptr, nullptr, &length);
     if (status == kNoReaders) return qm::WriteDeviceList(entries, list, size, needed, count);
-    if (status != 0 || length == 0 || length > kMaxReaderList) return kFailed;
+    if (status != 0 || length == 0 || length > kMaxReaderList) return PluginResult::kFailed;
     std::vector<char> names(length + 2, '\0');
     status = list_readers(context.get(), nullptr, names.data(), &length);
     if (status == kNoReaders) return qm::WriteDeviceList(entries, list, size, needed, count);
-    if (status != 0) return kFailed;
+    if (status != 0) return PluginResult::kFailed;
     const std::string wanted = Lower(filter);
     for (const char* name = names.data(); *name; name += std::strlen(name) + 1)
       if (wanted.empty() || Lower(name).find(wanted) != std::string::npos) entries.push_back(name);
@@ -81,8 +80,8 @@ int Enumerate(const char* filter, char* list, DWORD size, DWORD* needed, DWORD* 
 
 }  // namespace
 
-extern "C" int __stdcall QmMonGetInfo(QmMonitorInfo* info) { return qm::MonitorGetInfo(info, "pcsc"); }
+extern "C" int __stdcall QmMonGetInfo(QmMonitorInfo* info) { return qm::ToInt(qm::MonitorGetInfo(info, "pcsc")); }
 
 extern "C" int __stdcall QmMonEnumerate(const char* filter, char* list, DWORD size, DWORD* needed, DWORD* count) {
-  return qm::MonitorEnumerateGuarded([&] { return Enumerate(filter, list, size, needed, count); });
+  return qm::ToInt(qm::MonitorEnumerateGuarded([&] { return Enumerate(filter, list, size, needed, count); }));
 }

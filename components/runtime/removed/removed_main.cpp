@@ -3,7 +3,7 @@
 // target is no longer in use, and leaves the lines it could not do yet for the next logon.
 //   _REMOVED.exe [-w SECONDS]   how long to wait in all for targets in use (default 180)
 // Logs to <Windows>\Temp\_REMOVED.log. A windowed program without a window, so that nothing
-// shows at logon. Exit codes: removed_code.
+// shows at logon. Exit codes: RemovedResult.
 #include <windows.h>
 
 #include <cstdlib>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "base/win/reg_key.h"
 #include "base/win/scoped_handle.h"
 #include "components/runtime/common/daemon_log.h"
@@ -147,24 +148,24 @@ bool ParseWait(int argc, char** argv, DWORD* wait_ms) {
   return true;
 }
 
-int Run(int argc, char** argv) {
+qm::RemovedResult Run(int argc, char** argv) {
   const std::string windows = qm::WindowsFolder();
   const Paths paths = {windows + kListName, windows + kLogName};
   DWORD wait_ms = 0;
   if (!ParseWait(argc, argv, &wait_ms)) {
     Log(paths, "usage: _REMOVED.exe [-w SECONDS]; nothing done");
-    return qm::removed_code::kUsage;
+    return qm::RemovedResult::kUsage;
   }
   Log(paths, "started on " + WindowsVersion());
   std::string bytes;
   if (!ReadList(paths.list, &bytes)) {
     if (::GetFileAttributesA(paths.list.c_str()) == INVALID_FILE_ATTRIBUTES) {
       Log(paths, "no list " + paths.list + ", nothing to do");
-      return qm::removed_code::kOk;
+      return qm::RemovedResult::kOk;
     }
     Log(paths, "cannot read " + paths.list + " (error " + std::to_string(::GetLastError()) + ")");
     ScheduleNextLogon(paths);
-    return qm::removed_code::kListFailed;
+    return qm::RemovedResult::kListFailed;
   }
   const qm::ReplaceList list = qm::ParseReplaceList(bytes);
   for (const qm::MalformedLine& line : list.malformed)
@@ -202,27 +203,27 @@ int Run(int argc, char** argv) {
     ClearReadOnly(paths.list);
     if (!::DeleteFileA(paths.list.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
       Log(paths, "all done, but the list cannot be removed (error " + std::to_string(::GetLastError()) + ")");
-      return qm::removed_code::kListFailed;
+      return qm::RemovedResult::kListFailed;
     }
     Log(paths, "all done, list removed");
-    return qm::removed_code::kOk;
+    return qm::RemovedResult::kOk;
   }
   if (!WriteList(paths.list, qm::FormatReplaceList(kept))) {
     Log(paths, "cannot rewrite " + paths.list + " (error " + std::to_string(::GetLastError()) + ")");
     ScheduleNextLogon(paths);
-    return qm::removed_code::kListFailed;
+    return qm::RemovedResult::kListFailed;
   }
   Log(paths, std::to_string(kept.size()) + " lines left for the next logon");
   ScheduleNextLogon(paths);
-  return qm::removed_code::kPending;
+  return qm::RemovedResult::kPending;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
-    return Run(argc, argv);
+    return qm::ToInt(Run(argc, argv));
   } catch (...) {
-    return qm::removed_code::kListFailed;
+    return qm::ToInt(qm::RemovedResult::kListFailed);
   }
 }

@@ -10,7 +10,7 @@
 
 namespace {
 
-using namespace qm::removed_code;
+using qm::RemovedResult;
 
 constexpr char kRunOnceValue[] = "removed";
 constexpr char kScratch[] = "removed";
@@ -74,7 +74,7 @@ TEST_P(RemovedTest, ReplacesEveryLineAndRemovesTheList) {
   Source("a.dll", "new a");
   Source("b.dll", "new b", FILE_ATTRIBUTE_READONLY);
   ASSERT_TRUE(qmtest::WriteFileBytes(ListPath(), Line("a.dll", "a.dll") + "\r\n" + Line("b.dll", "b.dll")));
-  EXPECT_EQ(Run().exit_code, static_cast<DWORD>(kOk)) << Log();
+  EXPECT_EQ(Run().exit_as<RemovedResult>(), RemovedResult::kOk) << Log();
   EXPECT_EQ(TargetBytes("a.dll"), "new a");
   EXPECT_EQ(TargetBytes("b.dll"), "new b");
   for (const char* name : {"a.dll", "b.dll"}) EXPECT_FALSE(TargetAttributes(name) & FILE_ATTRIBUTE_READONLY) << name;
@@ -103,7 +103,7 @@ TEST_P(RemovedTest, EveryBadLineGetsALogLine) {
   std::string list;
   for (const Row& row : rows) list += row.line;
   ASSERT_TRUE(qmtest::WriteFileBytes(ListPath(), list));
-  EXPECT_EQ(Run().exit_code, static_cast<DWORD>(kOk));
+  EXPECT_EQ(Run().exit_as<RemovedResult>(), RemovedResult::kOk);
   for (const Row& row : rows) EXPECT_NE(Log().find(row.logged), std::string::npos) << row.logged << "\n" << Log();
   EXPECT_EQ(TargetBytes("a.dll"), "new a");
   EXPECT_FALSE(qmtest::FileExists(ListPath()));
@@ -111,10 +111,10 @@ TEST_P(RemovedTest, EveryBadLineGetsALogLine) {
 }
 
 TEST_P(RemovedTest, NoListIsNothingToDo) {
-  EXPECT_EQ(Run().exit_code, static_cast<DWORD>(kOk));
+  EXPECT_EQ(Run().exit_as<RemovedResult>(), RemovedResult::kOk);
   EXPECT_NE(Log().find("nothing to do"), std::string::npos) << Log();
-  EXPECT_EQ(Run("-x").exit_code, static_cast<DWORD>(kUsage));
-  EXPECT_EQ(Run("-w many").exit_code, static_cast<DWORD>(kUsage));
+  EXPECT_EQ(Run("-x").exit_as<RemovedResult>(), RemovedResult::kUsage);
+  EXPECT_EQ(Run("-w many").exit_as<RemovedResult>(), RemovedResult::kUsage);
 }
 
 TEST_P(RemovedTest, WaitsForATargetInUse) {
@@ -131,7 +131,7 @@ TEST_P(RemovedTest, WaitsForATargetInUse) {
   ASSERT_EQ(::WaitForSingleObject(process.get(), kRunLimitMs), WAIT_OBJECT_0);
   DWORD exit_code = 0;
   ::GetExitCodeProcess(process.get(), &exit_code);
-  EXPECT_EQ(exit_code, static_cast<DWORD>(kOk)) << Log();
+  EXPECT_EQ(static_cast<RemovedResult>(exit_code), RemovedResult::kOk) << Log();
   EXPECT_EQ(TargetBytes("held.dll"), "new");
   std::string log = Log();
   EXPECT_LT(log.find("in use, waiting: " + targets_ + "\\held.dll"), log.find("replaced " + targets_)) << log;
@@ -146,7 +146,7 @@ TEST_P(RemovedTest, KeepsWhatStaysInUseForTheNextLogon) {
   {
     qmtest::FileHolder holder(targets_ + "\\held.dll");
     ASSERT_TRUE(holder.holding());
-    EXPECT_EQ(Run("-w 2").exit_code, static_cast<DWORD>(kPending));
+    EXPECT_EQ(Run("-w 2").exit_as<RemovedResult>(), RemovedResult::kPending);
   }
   EXPECT_EQ(TargetBytes("free.dll"), "free");
   EXPECT_EQ(TargetBytes("held.dll"), "old");
@@ -154,7 +154,7 @@ TEST_P(RemovedTest, KeepsWhatStaysInUseForTheNextLogon) {
   EXPECT_EQ(rttest::ReadRunOnceValue(kRunOnceValue), program_) << "runs again at the next logon";
   EXPECT_NE(Log().find("still in use, kept for the next logon: " + targets_ + "\\held.dll"), std::string::npos);
   // The next logon, the holder gone.
-  EXPECT_EQ(Run().exit_code, static_cast<DWORD>(kOk));
+  EXPECT_EQ(Run().exit_as<RemovedResult>(), RemovedResult::kOk);
   EXPECT_EQ(TargetBytes("held.dll"), "new");
   EXPECT_FALSE(qmtest::FileExists(ListPath()));
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/result.h"
 #include "base/win/scoped_handle.h"
 #include "components/runtime/common/daemon_cli.h"
 #include "components/runtime/common/plugins.h"
@@ -30,12 +31,13 @@ std::vector<std::string> PresentDevices(const Plugins& plugins, const std::strin
     const Monitor& monitor = plugins.monitors[i];
     if (monitor.kind == "hid" && hid_filter.empty()) continue;
     std::string list;
-    int result = MonitorList(monitor, monitor.kind == "hid" ? hid_filter : std::string(), &list);
-    if (result != plugin_code::kOk) {
+    const PluginResult result = MonitorList(monitor, monitor.kind == "hid" ? hid_filter : std::string(), &list);
+    if (result != PluginResult::kOk) {
       if (!(*failing)[i])
         LogWrite(log, log_level::kEvents,
-                 monitor.file + (result == plugin_code::kUnavailable ? ": not available on this system"
-                                                                     : ": failed (" + std::to_string(result) + ")"));
+                 monitor.file + (result == PluginResult::kUnavailable
+                                     ? ": not available on this system"
+                                     : ": failed (" + std::to_string(ToInt(result)) + ")"));
       (*failing)[i] = true;
       for (const std::string& device : before)
         if (device.compare(0, monitor.kind.size() + 1, monitor.kind + " ") == 0) devices.push_back(device);

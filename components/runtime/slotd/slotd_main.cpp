@@ -1,10 +1,11 @@
 // qmslotd.exe: the slot daemon. -i installs the service qmSlotD, -s starts it, -t stops it, -u
-// removes it and its log; the service manager runs it with --service. Exit codes: daemon_code.
+// removes it and its log; the service manager runs it with --service. Exit codes: DaemonResult.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "base/result.h"
 #include "components/runtime/common/daemon_cli.h"
 #include "components/runtime/common/daemon_log.h"
 #include "components/runtime/common/module_paths.h"
@@ -32,35 +33,35 @@ void PrintHelp() {
       "4 install, 5 not installed, 6 start, 7 stop, 8 remove, 9 time-out.\n");
 }
 
-int Run(int argc, char** argv) {
+qm::DaemonResult Run(int argc, char** argv) {
   const std::string folder = qm::FolderOf(qm::ModulePath(nullptr));
   qm::DaemonLog log = qm::DaemonLogFor(folder, kProgram);
   qm::CliOutput out = {kProgram, nullptr};
   if (argc == 2 && std::strcmp(argv[1], qm::kServiceSwitch) == 0) {
     qm::SlotWatch watch = {folder, log};
-    int result = qm::ServiceHostRun({kServiceName, qm::SlotWatchRun, &watch});
-    if (result != qm::daemon_code::kOk) qm::PrintFailure(out, qm::MessageText(nullptr, "not_under_manager"));
+    qm::DaemonResult result = qm::ServiceHostRun({kServiceName, qm::SlotWatchRun, &watch});
+    if (result != qm::DaemonResult::kOk) qm::PrintFailure(out, qm::MessageText(nullptr, "not_under_manager"));
     return result;
   }
   char letter = argc == 2 ? qm::SwitchLetter(argv[1]) : 0;
   if (letter == 'h' || letter == '?') {
     PrintHelp();
-    return qm::daemon_code::kOk;
+    return qm::DaemonResult::kOk;
   }
   if (letter != 'i' && letter != 's' && letter != 't' && letter != 'u') {
     qm::PrintFailure(out, qm::MessageText(nullptr, "usage_error"));
-    return qm::daemon_code::kUsage;
+    return qm::DaemonResult::kUsage;
   }
   if (!qm::IsNtPlatform()) {
     qm::PrintFailure(out, qm::MessageText(nullptr, "no_services"));
-    return qm::daemon_code::kNoServices;
+    return qm::DaemonResult::kNoServices;
   }
   switch (letter) {
     case 'i': {
       qm::ServiceConfig config = {kServiceName, kDisplayName, kDescription, qm::ServiceCommandLine(),
                                   SERVICE_AUTO_START};
       qm::ServiceOutcome outcome = qm::ServiceInstall(config);
-      if (outcome.code == qm::daemon_code::kOk)
+      if (outcome.code == qm::DaemonResult::kOk)
         qm::LogWrite(log, qm::log_level::kEvents, "service installed: " + config.command_line);
       return qm::ReportOutcome(out, outcome, "installed", "reinstalled");
     }
@@ -70,7 +71,7 @@ int Run(int argc, char** argv) {
       return qm::ReportOutcome(out, qm::ServiceStop(kServiceName, qm::kServiceWaitMs), "stopped", "already_stopped");
     default: {
       qm::ServiceOutcome outcome = qm::ServiceDelete(kServiceName, qm::kServiceWaitMs);
-      if (outcome.code == qm::daemon_code::kOk) qm::LogRemove(log);
+      if (outcome.code == qm::DaemonResult::kOk) qm::LogRemove(log);
       return qm::ReportOutcome(out, outcome, "removed", "already_removed");
     }
   }
@@ -80,9 +81,9 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
-    return Run(argc, argv);
+    return qm::ToInt(Run(argc, argv));
   } catch (...) {
     std::fprintf(stderr, "%s: out of memory\n", kProgram);
-    return qm::daemon_code::kInternal;
+    return qm::ToInt(qm::DaemonResult::kInternal);
   }
 }

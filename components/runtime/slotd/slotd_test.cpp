@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace qm::daemon_code;
+using qm::DaemonResult;
 using HidFn = int(__stdcall*)(const char*);
 
 constexpr char kService[] = "qmSlotD";
@@ -37,10 +37,10 @@ class SlotdTest : public ::testing::Test {
   qmtest::ProcessResult Slotd(const std::string& args) { return qmtest::RunProcess(rttest::Quote(exe_) + " " + args); }
 
   // Through the HID helper, as the script's SetupHidReg chapter does.
-  static int Record(const std::string& text) {
+  static qm::HidRegResult Record(const std::string& text) {
     qm::ScopedModule helper(::LoadLibraryA((qmtest::BinFolder() + "\\qmhidreg.dll").c_str()));
     auto write = reinterpret_cast<HidFn>(::GetProcAddress(helper.get(), "WirteRegForHidDeivice"));
-    return write ? write(text.c_str()) : -1;
+    return static_cast<qm::HidRegResult>(write ? write(text.c_str()) : -1);
   }
 
   std::string folder_;
@@ -60,23 +60,23 @@ std::string ScQueryState(const char* name) {
 TEST_F(SlotdTest, ScriptSwitchesDriveTheService) {
   struct Row {
     const char* args;
-    int code;
+    DaemonResult code;
     const char* says;
     DWORD state;     // QueryServiceStatus; 0 = no such service
     const char* sc;  // what sc query shows
   };
   const Row rows[] = {
-      {"-i", kOk, "The service is installed.", SERVICE_STOPPED, "STOPPED"},
-      {"-i", kOk, "installed already", SERVICE_STOPPED, "STOPPED"},
-      {"-s", kOk, "The service is running.", SERVICE_RUNNING, "RUNNING"},
-      {"-s", kOk, "running already", SERVICE_RUNNING, "RUNNING"},
-      {"-t", kOk, "The service is stopped.", SERVICE_STOPPED, "STOPPED"},
-      {"-t", kOk, "was not running", SERVICE_STOPPED, "STOPPED"},
-      {"-s", kOk, "The service is running.", SERVICE_RUNNING, "RUNNING"},
-      {"-u", kOk, "The service is removed.", 0, "absent"},
-      {"-u", kOk, "was not installed", 0, "absent"},
-      {"-t", kOk, "was not running", 0, "absent"},
-      {"-s", kNotInstalled, "not installed", 0, "absent"},
+      {"-i", DaemonResult::kOk, "The service is installed.", SERVICE_STOPPED, "STOPPED"},
+      {"-i", DaemonResult::kOk, "installed already", SERVICE_STOPPED, "STOPPED"},
+      {"-s", DaemonResult::kOk, "The service is running.", SERVICE_RUNNING, "RUNNING"},
+      {"-s", DaemonResult::kOk, "running already", SERVICE_RUNNING, "RUNNING"},
+      {"-t", DaemonResult::kOk, "The service is stopped.", SERVICE_STOPPED, "STOPPED"},
+      {"-t", DaemonResult::kOk, "was not running", SERVICE_STOPPED, "STOPPED"},
+      {"-s", DaemonResult::kOk, "The service is running.", SERVICE_RUNNING, "RUNNING"},
+      {"-u", DaemonResult::kOk, "The service is removed.", 0, "absent"},
+      {"-u", DaemonResult::kOk, "was not installed", 0, "absent"},
+      {"-t", DaemonResult::kOk, "was not running", 0, "absent"},
+      {"-s", DaemonResult::kNotInstalled, "not installed", 0, "absent"},
   };
   DWORD pid = 0;
   for (const Row& row : rows) {
@@ -84,7 +84,7 @@ TEST_F(SlotdTest, ScriptSwitchesDriveTheService) {
     qmtest::ProcessResult r = Slotd(row.args);
     DWORD took = ::GetTickCount() - start;
     std::printf("qmslotd %s: %lu ms\n", row.args, took);
-    EXPECT_EQ(r.exit_code, static_cast<DWORD>(row.code)) << row.args << ": " << r.output;
+    EXPECT_EQ(r.exit_as<DaemonResult>(), row.code) << row.args << ": " << r.output;
     EXPECT_NE(r.output.find(row.says), std::string::npos) << row.args << ": " << r.output;
     EXPECT_EQ(rttest::ServiceState(kService), row.state) << row.args;
     EXPECT_EQ(ScQueryState(kService), row.sc) << row.args;
@@ -99,7 +99,7 @@ TEST_F(SlotdTest, ScriptSwitchesDriveTheService) {
 }
 
 TEST_F(SlotdTest, InstallsAnAutomaticOwnProcessService) {
-  ASSERT_EQ(Slotd("-i").exit_code, 0u);
+  ASSERT_EQ(Slotd("-i").exit_as<DaemonResult>(), DaemonResult::kOk);
   qm::RegKey key;
   ASSERT_EQ(key.Open(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\qmSlotD", KEY_QUERY_VALUE),
             ERROR_SUCCESS);
@@ -123,20 +123,20 @@ TEST_F(SlotdTest, InstallsAnAutomaticOwnProcessService) {
 TEST_F(SlotdTest, OtherSwitches) {
   struct Row {
     const char* args;
-    int code;
+    DaemonResult code;
     const char* says;
   };
   const Row rows[] = {
-      {"-h", kOk, "Usage: qmslotd.exe"},
-      {"/?", kOk, "Usage: qmslotd.exe"},
-      {"", kUsage, "Unknown or conflicting switches"},
-      {"-x", kUsage, "Unknown or conflicting switches"},
-      {"-i -s", kUsage, "Unknown or conflicting switches"},
-      {"--service", kNotUnderManager, "for the service manager only"},
+      {"-h", DaemonResult::kOk, "Usage: qmslotd.exe"},
+      {"/?", DaemonResult::kOk, "Usage: qmslotd.exe"},
+      {"", DaemonResult::kUsage, "Unknown or conflicting switches"},
+      {"-x", DaemonResult::kUsage, "Unknown or conflicting switches"},
+      {"-i -s", DaemonResult::kUsage, "Unknown or conflicting switches"},
+      {"--service", DaemonResult::kNotUnderManager, "for the service manager only"},
   };
   for (const Row& row : rows) {
     qmtest::ProcessResult r = Slotd(row.args);
-    EXPECT_EQ(r.exit_code, static_cast<DWORD>(row.code)) << row.args;
+    EXPECT_EQ(r.exit_as<DaemonResult>(), row.code) << row.args;
     EXPECT_NE(r.output.find(row.says), std::string::npos) << row.args << ": " << r.output;
   }
   EXPECT_EQ(rttest::ServiceState(kService), 0u);
@@ -145,17 +145,18 @@ TEST_F(SlotdTest, OtherSwitches) {
 TEST_F(SlotdTest, Windows98HasNoServices) {
   for (const char* args : {"-i", "-s", "-t", "-u"}) {
     qmtest::ProcessResult r = qmtest::RunAsWindowsVersion(exe_, "win98", args);
-    EXPECT_EQ(r.exit_code, static_cast<DWORD>(kNoServices)) << args;
+    EXPECT_EQ(r.exit_as<DaemonResult>(), DaemonResult::kNoServices) << args;
     EXPECT_NE(r.output.find("has no services"), std::string::npos) << args << ": " << r.output;
   }
-  EXPECT_EQ(qmtest::RunAsWindowsVersion(exe_, "win98", "-h").exit_code, 0u);
+  EXPECT_EQ(qmtest::RunAsWindowsVersion(exe_, "win98", "-h").exit_as<DaemonResult>(), DaemonResult::kOk);
   EXPECT_EQ(rttest::ServiceState(kService), 0u);
 }
 
 TEST_F(SlotdTest, WatchesRecordedDevicesAndIdles) {
-  ASSERT_EQ(Record(std::string("1;") + kProduct + ";{8A3C41F2-6B0D-4E7A-9C15-3D2E1F0A9B87};096E&0703;2"), 0);
-  ASSERT_EQ(Slotd("-i").exit_code, 0u);
-  ASSERT_EQ(Slotd("-s").exit_code, 0u);
+  ASSERT_EQ(Record(std::string("1;") + kProduct + ";{8A3C41F2-6B0D-4E7A-9C15-3D2E1F0A9B87};096E&0703;2"),
+            qm::HidRegResult::kOk);
+  ASSERT_EQ(Slotd("-i").exit_as<DaemonResult>(), DaemonResult::kOk);
+  ASSERT_EQ(Slotd("-s").exit_as<DaemonResult>(), DaemonResult::kOk);
   EXPECT_TRUE(rttest::WaitForFileText(log_, "watching 096E&0703 (" + std::string(kProduct) + "\\{8A3C", kLogWaitMs))
       << qmtest::ReadFileBytes(log_);
 
@@ -187,7 +188,7 @@ TEST_F(SlotdTest, WatchesRecordedDevicesAndIdles) {
   DWORD count = 0;
   ASSERT_EQ(enumerate("*", list, sizeof(list), &needed, &count), 0);
   std::string present = count ? std::string(list, 9) : "1234&5678";
-  ASSERT_EQ(Record(std::string("1;") + kProduct + ";M2;" + present + ";1"), 0);
+  ASSERT_EQ(Record(std::string("1;") + kProduct + ";M2;" + present + ";1"), qm::HidRegResult::kOk);
   EXPECT_TRUE(rttest::WaitForFileText(log_, "watching 096E&0703", kLogWaitMs));
   EXPECT_TRUE(rttest::WaitForFileText(log_, " " + present + " (" + std::string(kProduct) + "\\M2)", kLogWaitMs))
       << qmtest::ReadFileBytes(log_);
@@ -199,12 +200,12 @@ TEST_F(SlotdTest, WatchesRecordedDevicesAndIdles) {
     EXPECT_TRUE(rttest::WaitForFileText(log_, "left: hid " + present, kLogWaitMs)) << qmtest::ReadFileBytes(log_);
   }
 
-  EXPECT_EQ(Slotd("-t").exit_code, 0u);
+  EXPECT_EQ(Slotd("-t").exit_as<DaemonResult>(), DaemonResult::kOk);
   std::string log = qmtest::ReadFileBytes(log_);
   std::printf("%s", log.c_str());
   EXPECT_NE(log.find("service started"), std::string::npos) << log;
   EXPECT_NE(log.find("service stopped"), std::string::npos) << log;
-  EXPECT_EQ(Slotd("-u").exit_code, 0u);
+  EXPECT_EQ(Slotd("-u").exit_as<DaemonResult>(), DaemonResult::kOk);
   EXPECT_FALSE(qmtest::FileExists(log_));
 }
 

@@ -11,7 +11,10 @@
 
 namespace {
 
-using namespace qm::plugin_code;
+using qm::PluginResult;
+
+// What a monitor or provider function returned, as the result it stands for.
+PluginResult Result(int code) { return static_cast<PluginResult>(code); }
 
 std::string Bin(const std::string& file) { return qmtest::BinFolder() + "\\" + file; }
 
@@ -62,20 +65,20 @@ TEST(RuntimeBinaries, MonitorsListDevicesOfTheirKind) {
     auto info_fn = reinterpret_cast<QmMonGetInfoFn>(::GetProcAddress(module.get(), "QmMonGetInfo"));
     auto enumerate = reinterpret_cast<QmMonEnumerateFn>(::GetProcAddress(module.get(), "QmMonEnumerate"));
     QmMonitorInfo info = {};
-    EXPECT_EQ(info_fn(&info), kBadArgument) << "size not set";
+    EXPECT_EQ(Result(info_fn(&info)), PluginResult::kBadArgument) << "size not set";
     info.size = sizeof(info);
-    ASSERT_EQ(info_fn(&info), kOk);
+    ASSERT_EQ(Result(info_fn(&info)), PluginResult::kOk);
     EXPECT_STREQ(info.kind, row.kind);
     EXPECT_EQ(info.interface_version, kPluginInterfaceVersion);
     DWORD needed = 0;
     DWORD count = 0;
-    EXPECT_EQ(enumerate(nullptr, nullptr, 0, &needed, &count), kBadArgument);
-    int listed = enumerate("", nullptr, 0, &needed, &count);
+    EXPECT_EQ(Result(enumerate(nullptr, nullptr, 0, &needed, &count)), PluginResult::kBadArgument);
+    const PluginResult listed = Result(enumerate("", nullptr, 0, &needed, &count));
     // Wine has no PC/SC resource manager unless one is set up; a reader list is then unavailable.
-    if (std::string(row.kind) == "pcsc" && listed == kUnavailable) continue;
-    EXPECT_EQ(listed, kBufferTooSmall) << row.file;
+    if (std::string(row.kind) == "pcsc" && listed == PluginResult::kUnavailable) continue;
+    EXPECT_EQ(listed, PluginResult::kBufferTooSmall) << row.file;
     char list[8192];
-    ASSERT_EQ(enumerate("", list, needed, &needed, &count), kOk) << row.file;
+    ASSERT_EQ(Result(enumerate("", list, needed, &needed, &count)), PluginResult::kOk) << row.file;
   }
 }
 
@@ -86,27 +89,31 @@ TEST(RuntimeBinaries, HidMonitorFilters) {
   char all[8192] = {};
   DWORD needed = 0;
   DWORD count = 0;
-  ASSERT_EQ(enumerate("*", all, sizeof(all), &needed, &count), kOk);
+  ASSERT_EQ(Result(enumerate("*", all, sizeof(all), &needed, &count)), PluginResult::kOk);
   std::string first = count ? std::string(all, 9) : std::string("1234&5678");
   struct Row {
     std::string filter;
-    int result;
+    PluginResult result;
     bool lists_first;
   };
   const Row rows[] = {
-      {"", kOk, false},        {"FFFF&FFFF", kOk, false},          {"ffff&ffff;" + first, kOk, count > 0},
-      {first, kOk, count > 0}, {"096E-0703", kBadArgument, false}, {"096E&0703;", kBadArgument, false},
+      {"", PluginResult::kOk, false},
+      {"FFFF&FFFF", PluginResult::kOk, false},
+      {"ffff&ffff;" + first, PluginResult::kOk, count > 0},
+      {first, PluginResult::kOk, count > 0},
+      {"096E-0703", PluginResult::kBadArgument, false},
+      {"096E&0703;", PluginResult::kBadArgument, false},
   };
   for (const Row& row : rows) {
     char list[8192] = {};
-    EXPECT_EQ(enumerate(row.filter.c_str(), list, sizeof(list), &needed, &count), row.result) << row.filter;
-    if (row.result != kOk) continue;
+    EXPECT_EQ(Result(enumerate(row.filter.c_str(), list, sizeof(list), &needed, &count)), row.result) << row.filter;
+    if (row.result != PluginResult::kOk) continue;
     EXPECT_EQ(std::string(list).rfind(first + " \\\\?\\", 0) == 0, row.lists_first) << row.filter << ": " << list;
     EXPECT_EQ(list[needed - 1], '\0');
   }
   if (count) {
     char small[4];
-    EXPECT_EQ(enumerate("*", small, sizeof(small), &needed, &count), kBufferTooSmall);
+    EXPECT_EQ(Result(enumerate("*", small, sizeof(small), &needed, &count)), PluginResult::kBufferTooSmall);
     EXPECT_GT(needed, sizeof(small));
   }
 }
@@ -122,14 +129,14 @@ TEST(RuntimeBinaries, ProvidersFindNoTokenOfTheirModel) {
     auto count_fn = reinterpret_cast<QmTspCountTokensFn>(::GetProcAddress(module.get(), "QmTspCountTokens"));
     QmProviderInfo info = {};
     info.size = sizeof(info);
-    ASSERT_EQ(info_fn(&info), kOk);
+    ASSERT_EQ(Result(info_fn(&info)), PluginResult::kOk);
     EXPECT_STREQ(info.model, row.second);
     EXPECT_STREQ(info.monitor_kind, "hid");
     DWORD tokens = 7;
     const char devices[] = "096E&0703 \\\\?\\hid#vid_096e&pid_0703#1\0";
-    EXPECT_EQ(count_fn(devices, &tokens), kOk);
+    EXPECT_EQ(Result(count_fn(devices, &tokens)), PluginResult::kOk);
     EXPECT_EQ(tokens, 0u);
-    EXPECT_EQ(count_fn(nullptr, &tokens), kBadArgument);
+    EXPECT_EQ(Result(count_fn(nullptr, &tokens)), PluginResult::kBadArgument);
   }
 }
 
