@@ -14,8 +14,6 @@ std::string ParentOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-std::string LeafOf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
-
 }  // namespace
 
 void FakeSystem::AddFile(const std::string& path, const std::string& content, uint64_t version) {

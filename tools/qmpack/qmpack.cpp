@@ -89,24 +89,30 @@ QmpackExit Create(int argc, char** argv) {
   return QmpackExit::kOk;
 }
 
-QmpackExit List(int argc, char** argv) {
-  if (argc != 3) return Usage(stderr);
+// The directory of the one package list and verify take.
+struct Directory {
   long size = 0;
   uint32_t directory_size = 0;
   std::vector<qm::PackageEntry> entries;
-  std::string error = ReadDirectory(argv[2], &size, &directory_size, &entries);
-  if (!error.empty()) return Fail(error);
-  for (const qm::PackageEntry& e : entries) std::printf("%10u %10u %s\n", e.offset, e.length, e.path.c_str());
+};
+
+QmpackExit ReadPackageArgument(int argc, char** argv, Directory* d) {
+  if (argc != 3) return Usage(stderr);
+  const std::string error = ReadDirectory(argv[2], &d->size, &d->directory_size, &d->entries);
+  return error.empty() ? QmpackExit::kOk : Fail(error);
+}
+
+QmpackExit List(int argc, char** argv) {
+  Directory d;
+  QM_RETURN_IF_FAILED(ReadPackageArgument(argc, argv, &d));
+  for (const qm::PackageEntry& e : d.entries) std::printf("%10u %10u %s\n", e.offset, e.length, e.path.c_str());
   return QmpackExit::kOk;
 }
 
 QmpackExit Verify(int argc, char** argv) {
-  if (argc != 3) return Usage(stderr);
-  long size = 0;
-  uint32_t directory_size = 0;
-  std::vector<qm::PackageEntry> entries;
-  std::string error = ReadDirectory(argv[2], &size, &directory_size, &entries);
-  if (!error.empty()) return Fail(error);
+  Directory d;
+  QM_RETURN_IF_FAILED(ReadPackageArgument(argc, argv, &d));
+  const std::vector<qm::PackageEntry>& entries = d.entries;
   if (entries.empty() || entries[0].path != "qmsetup.ini") return Fail("the first entry is not qmsetup.ini");
   uint64_t expected = 0;
   for (const qm::PackageEntry& e : entries) {
@@ -114,7 +120,7 @@ QmpackExit Verify(int argc, char** argv) {
                                           ", expected " + std::to_string(expected) + ")");
     expected += e.length;
   }
-  const uint64_t directory_start = static_cast<uint64_t>(size) - 4 - directory_size;
+  const uint64_t directory_start = static_cast<uint64_t>(d.size) - 4 - d.directory_size;
   if (expected != directory_start)
     return Fail("bodies end at " + std::to_string(expected) + " but the directory starts at " + std::to_string(directory_start));
   // The script, as the engine will run it.

@@ -131,11 +131,4 @@ qm::DaemonResult Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    return qm::ToInt(Run(argc, argv));
-  } catch (...) {
-    std::fprintf(stderr, "%s: out of memory\n", kProgram);
-    return qm::ToInt(qm::DaemonResult::kInternal);
-  }
-}
+int main(int argc, char** argv) { return qm::DaemonMain(kProgram, Run, argc, argv); }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/result.h"
 #include "components/runtime/common/module_paths.h"
 #include "components/runtime/common/runtime_codes.h"
 #include "components/runtime/common/service_host.h"
@@ -97,6 +98,15 @@ DaemonResult ReportOutcome(const CliOutput& out, const ServiceOutcome& outcome, 
   if (outcome.error) text += " (" + std::to_string(outcome.error) + ")";
   PrintFailure(out, text);
   return outcome.code;
+}
+
+int DaemonMain(const char* program, DaemonResult (*run)(int argc, char** argv), int argc, char** argv) {
+  try {
+    return ToInt(run(argc, argv));
+  } catch (...) {
+    std::fprintf(stderr, "%s: out of memory\n", program);
+    return ToInt(DaemonResult::kInternal);
+  }
 }
 
 }  // namespace qm

@@ -42,6 +42,10 @@ void PrintFailure(const CliOutput& out, const std::string& text);
 
 // Prints the outcome: |done_key| or |already_key| on success, else the failure's message and the
 // Win32 error. Returns outcome.code.
+// A daemon program's main: |run|'s result as the exit code, kInternal with a line on stderr
+// when it runs out of memory.
+int DaemonMain(const char* program, DaemonResult (*run)(int argc, char** argv), int argc, char** argv);
+
 DaemonResult ReportOutcome(const CliOutput& out, const ServiceOutcome& outcome, const char* done_key,
                            const char* already_key);
 
