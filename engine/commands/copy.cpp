@@ -35,7 +35,7 @@ EngineResult CopyCheckPaths(const CommandContext& context, const CommandRecord& 
   if (!PathFits(line.source, "Copy source") || !PathFits(line.target, "Copy target"))
     return EngineResult::kInvalidArgument;
   if (IsFolderRelativePath(line.target)) {
-    context.Log(log_text::CopyTargetFolderRelative(record.spec->log_name, line.target));
+    context.Log(log_text::CopyTargetFolderRelative(record.row->log_name, line.target));
     return EngineResult::kInvalidArgument;
   }
   return EngineResult::kOk;

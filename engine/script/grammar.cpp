@@ -7,7 +7,7 @@
 namespace qm {
 namespace {
 
-const CommandSpec kCommands[] = {
+const CommandRow kCommands[] = {
 #define QM_COMMAND(name, keyword, removed, log_name, shape, usage, match, ...) \
   {CommandId::k##name, keyword, removed, log_name, CommandShape::shape, FlagMatch::match, {__VA_ARGS__}, usage},
 #include "engine/script/commands.inc"
@@ -23,11 +23,11 @@ std::string OptionField(const std::string& text) {
   return field;
 }
 
-unsigned FlagBits(const CommandSpec& spec, const std::string& field) {
+unsigned FlagBits(const CommandRow& row, const std::string& field) {
   unsigned bits = 0;
-  for (unsigned i = 0; i < 3 && spec.flag_words[i]; ++i) {
-    const std::string word = spec.flag_words[i];
-    const bool found = spec.flag_match == FlagMatch::kWhole
+  for (unsigned i = 0; i < 3 && row.flag_words[i]; ++i) {
+    const std::string word = row.flag_words[i];
+    const bool found = row.flag_match == FlagMatch::kWhole
                            ? field == word
                            : ("|" + field + "|").find("|" + word + "|") != std::string::npos;
     if (found) bits |= 1u << i;
@@ -56,7 +56,7 @@ bool SplitSetting(const std::string& args, CommandRecord* r) {
 }
 
 bool Split(const std::string& args, CommandRecord* r) {
-  switch (r->spec->shape) {
+  switch (r->row->shape) {
     case CommandShape::kPath:
       return ArgsOuterQuoted(args, &r->subject);
     case CommandShape::kFileAndOption:
@@ -83,34 +83,34 @@ bool Split(const std::string& args, CommandRecord* r) {
 
 }  // namespace
 
-const CommandSpec* GrammarCommands(size_t* count) {
+const CommandRow* GrammarCommands(size_t* count) {
   *count = sizeof(kCommands) / sizeof(kCommands[0]);
   return kCommands;
 }
 
-const CommandSpec* GrammarFind(const std::string& word) {
-  for (const CommandSpec& spec : kCommands)
-    if (word == spec.keyword) return &spec;
+const CommandRow* GrammarFind(const std::string& word) {
+  for (const CommandRow& row : kCommands)
+    if (word == row.keyword) return &row;
   return nullptr;
 }
 
 bool GrammarParse(const std::string& line, int number, CommandRecord* record) {
-  for (const CommandSpec& spec : kCommands) {
-    const size_t length = std::strlen(spec.keyword);
-    if (line.size() <= length || line.compare(0, length, spec.keyword) != 0 || line[length] != ' ') continue;
+  for (const CommandRow& row : kCommands) {
+    const size_t length = std::strlen(row.keyword);
+    if (line.size() <= length || line.compare(0, length, row.keyword) != 0 || line[length] != ' ') continue;
     *record = CommandRecord();
-    record->spec = &spec;
+    record->row = &row;
     record->line = number;
-    record->arguments = line.substr(spec.removed);
+    record->arguments = line.substr(row.removed);
     record->well_formed = Split(record->arguments, record);
-    record->flags = FlagBits(spec, record->flag_field);
+    record->flags = FlagBits(row, record->flag_field);
     return true;
   }
   return false;
 }
 
 std::string GrammarMalformedMessage(const CommandRecord& record) {
-  return std::string(record.spec->log_name) + " data invalid, " + record.spec->usage + ":" + record.arguments;
+  return std::string(record.row->log_name) + " data invalid, " + record.row->usage + ":" + record.arguments;
 }
 
 }  // namespace qm

@@ -35,7 +35,7 @@ enum class FlagMatch {
   kWhole,  // the whole field is one of the words
 };
 
-struct CommandSpec {
+struct CommandRow {
   CommandId id;
   const char* keyword;     // as the line starts, without the blank that must follow it
   size_t removed;          // characters taken off the front of the line to leave its arguments
@@ -58,7 +58,7 @@ constexpr unsigned kRunNoWait = 2;
 // One line of a chapter that a keyword starts, split into its fields. Fields are as written:
 // placeholders are expanded by the command when it runs.
 struct CommandRecord {
-  const CommandSpec* spec = nullptr;
+  const CommandRow* row = nullptr;
   int line = 0;            // 1-based line of the script file
   std::string arguments;   // the line after the keyword (with the blank for most), as messages quote it
   bool well_formed = false;  // the quotes, commas or braces the shape needs are there
@@ -69,14 +69,14 @@ struct CommandRecord {
   std::string flag_field;  // COPY, RUN, DEL: the field after the last comma, blanks removed
   unsigned flags = 0;      // the row's flag words found in |flag_field|
 
-  CommandId id() const { return spec->id; }
+  CommandId id() const { return row->id; }
   bool Has(unsigned flag) const { return (flags & flag) != 0; }
 };
 
 // The table, in the order keywords are tried.
-const CommandSpec* GrammarCommands(size_t* count);
+const CommandRow* GrammarCommands(size_t* count);
 // The row whose keyword is |word| exactly, or null.
-const CommandSpec* GrammarFind(const std::string& word);
+const CommandRow* GrammarFind(const std::string& word);
 
 // The record of |line| when a keyword and its blank start it; false for any other line (a
 // chapter header, a name in an action list, a line the engine passes over).

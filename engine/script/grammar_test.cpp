@@ -6,15 +6,15 @@ namespace {
 
 TEST(Grammar, KeywordOrderAndRemovedCounts) {
   size_t n = 0;
-  const qm::CommandSpec* spec = qm::GrammarCommands(&n);
+  const qm::CommandRow* row = qm::GrammarCommands(&n);
   const std::pair<const char*, size_t> expected[] = {{"CHECK", 5}, {"COPY", 4},   {"RUN", 3},    {"CALL", 4},
                                                      {"DEL", 3},   {"VAR", 3},    {"DEF", 3},    {"RUNIF", 6},
                                                      {"CALLIF", 7}, {"COPYIF", 7}, {"REGPRODUCT", 11}};
   ASSERT_EQ(n, 11u);
   for (size_t i = 0; i < n; ++i) {
-    EXPECT_STREQ(spec[i].keyword, expected[i].first);
-    EXPECT_EQ(spec[i].removed, expected[i].second);
-    EXPECT_EQ(qm::GrammarFind(expected[i].first), &spec[i]);
+    EXPECT_STREQ(row[i].keyword, expected[i].first);
+    EXPECT_EQ(row[i].removed, expected[i].second);
+    EXPECT_EQ(qm::GrammarFind(expected[i].first), &row[i]);
   }
 }
 

@@ -135,7 +135,7 @@ class Checker {
   }
 
   void CheckFields(const CommandRecord& r, const std::set<std::string>& defined) {
-    if (!r.well_formed) return Find(r.line, std::string(r.spec->keyword) + " is malformed: " + r.spec->usage);
+    if (!r.well_formed) return Find(r.line, std::string(r.row->keyword) + " is malformed: " + r.row->usage);
     for (const std::string* field : {&r.subject, &r.target, &r.value}) CheckPlaceholders(r.line, *field, defined);
   }
 
@@ -163,7 +163,7 @@ class Checker {
   }
 
   void CheckCopy(const CommandRecord& r, const std::set<std::string>& defined) {
-    const std::string word = r.spec->keyword;
+    const std::string word = r.row->keyword;
     if (!r.well_formed) return Find(r.line, word + " needs a source and a target in double quotes, separated by a comma");
     CheckPlaceholders(r.line, r.subject, defined);
     CheckPlaceholders(r.line, r.target, defined);
@@ -178,7 +178,7 @@ class Checker {
   }
 
   void CheckRun(const CommandRecord& r, const std::set<std::string>& defined) {
-    const std::string word = r.spec->keyword;
+    const std::string word = r.row->keyword;
     if (!r.well_formed) return Find(r.line, word + " needs a program and parameters in double quotes and WAIT or NOWAIT");
     CheckPlaceholders(r.line, r.subject, defined);
     CheckPlaceholders(r.line, r.value, defined);
@@ -189,7 +189,7 @@ class Checker {
   }
 
   void CheckCall(const CommandRecord& r, const std::set<std::string>& defined) {
-    const std::string word = r.spec->keyword;
+    const std::string word = r.row->keyword;
     if (!r.well_formed)
       return Find(r.line, word + " needs a library in double quotes, a function and a parameter in double quotes");
     if (r.function.empty()) Find(r.line, word + " names no function");
